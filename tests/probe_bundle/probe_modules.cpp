@@ -1,0 +1,354 @@
+// Probe modules: a test-only bundle that exercises the DSP framework through the real
+// binary path. The probes report what the framework did to them as messages to their
+// GUI half (hostSendMessageToGui), one message per call, payload int32 words; tests
+// read the trace back from the host.
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "mp_sdk_audio.h"
+#include "probe_trace.h"
+
+using namespace probe;
+
+namespace {
+
+void trace(MpPluginBase* module, Trace id, std::initializer_list<std::int32_t> words)
+{
+    const std::vector<std::int32_t> payload(words);  // allocates: not for use inside process()
+    module->getHost()->hostSendMessageToGui(id, static_cast<std::int32_t>(payload.size() * 4), payload.data());
+}
+
+// Allocation-free trace for use inside process().
+template <std::size_t N>
+void traceWords(MpPluginBase* module, Trace id, const std::int32_t (&words)[N])
+{
+    module->getHost()->hostSendMessageToGui(id, static_cast<std::int32_t>(N * 4), words);
+}
+
+// Pins of every kind, echoing inputs to outputs and tracing every framework call.
+class Probe : public MpBase2 {
+    AudioInPin pinIn;
+    AudioOutPin pinOut;
+    IntInPin pinInt;
+    FloatInPin pinFloat;
+    BoolInPin pinBool;
+    StringInPin pinText;
+    BlobInPin pinBlob;
+    EnumInPin pinChoice;
+    MidiInPin pinMidiIn;
+    IntOutPin pinIntOut;      // 2 x Int, plus 1000 while Bool is true
+    FloatOutPin pinFloatOut;
+    StringOutPin pinTextOut;
+    BlobOutPin pinBlobOut;
+    MidiOutPin pinMidiOut;
+    IntInPin pinSleepMode;    // -1 leave automatic, 0 setSleep(false), 1 setSleep(true)
+    IntInPin pinRoutine;      // 0 copy In + Float to Out, 1 write 2.0
+    IntInPin pinOutStreaming; // -1 nothing, 0 or 1: Out.setStreaming at that timestamp
+
+public:
+    Probe()
+    {
+        initializePin(pinIn);
+        initializePin(pinOut);
+        initializePin(pinInt, &Probe::onSetInt);
+        initializePin(pinFloat);
+        initializePin(pinBool);
+        initializePin(pinText);
+        initializePin(pinBlob);
+        initializePin(pinChoice);
+        initializePin(pinMidiIn);
+        initializePin(pinIntOut);
+        initializePin(pinFloatOut);
+        initializePin(pinTextOut);
+        initializePin(pinBlobOut);
+        initializePin(pinMidiOut);
+        initializePin(pinSleepMode);
+        initializePin(pinRoutine);
+        initializePin(pinOutStreaming);
+        setSubProcess(&Probe::subProcessCopy);
+    }
+
+    void onSetInt(const gmpi::MpEvent* event) { traceWords(this, TraceHandler, {blockPos, event->pinIndex}); }
+
+    void onSetPins() override
+    {
+        // Bit n set: pin n changed at this timestamp.
+        std::int32_t changed = 0;
+        const auto mark = [&changed](const MpPinBase& pin, bool flag) { changed |= flag ? 1 << pin.getIndex() : 0; };
+        mark(pinIn, pinIn.isStreamingChanged());
+        mark(pinInt, pinInt.isUpdated());
+        mark(pinFloat, pinFloat.isUpdated());
+        mark(pinBool, pinBool.isUpdated());
+        mark(pinText, pinText.isUpdated());
+        mark(pinBlob, pinBlob.isUpdated());
+        mark(pinChoice, pinChoice.isUpdated());
+        mark(pinSleepMode, pinSleepMode.isUpdated());
+        mark(pinRoutine, pinRoutine.isUpdated());
+        mark(pinOutStreaming, pinOutStreaming.isUpdated());
+        traceWords(this, TraceSetPins, {blockPos, changed, pinIn.isStreaming() ? 1 : 0});
+
+        pinIntOut = pinInt * 2 + (pinBool ? 1000 : 0);
+        pinFloatOut = pinFloat;
+        pinTextOut = pinText.getValue();
+        pinBlobOut = pinBlob.getValue();
+        if (pinSleepMode.isUpdated() && pinSleepMode >= 0)
+            setSleep(pinSleepMode == 1);
+        if (pinRoutine.isUpdated()) {
+            if (pinRoutine == 1)
+                setSubProcess(&Probe::subProcessConstant);
+            else
+                setSubProcess(&Probe::subProcessCopy);
+        }
+        if (pinOutStreaming.isUpdated() && pinOutStreaming >= 0)
+            pinOut.setStreaming(pinOutStreaming == 1);
+    }
+
+    void OnPinStreamingChange(bool isStreaming) override
+    {
+        MpBase2::OnPinStreamingChange(isStreaming);
+        traceWords(this, TraceStreaming, {isStreaming ? 1 : 0, streamingPins});
+    }
+
+    void onGraphStart() override
+    {
+        MpBase2::onGraphStart();
+        traceWords(this, TraceGraphStart, {blockPos});
+    }
+
+    void onMidiMessage(int pin, const unsigned char* midiMessage, int size) override
+    {
+        traceWords(this, TraceMidi, {pin, size, size > 0 ? midiMessage[0] : -1});
+        pinMidiOut.send(midiMessage, size);
+    }
+
+    std::int32_t receiveMessageFromGui(std::int32_t id, std::int32_t size, const void* messageData) override
+    {
+        // Echo back so tests see the message arrived intact.
+        getHost()->hostSendMessageToGui(id, size, messageData);
+        return gmpi::MP_OK;
+    }
+
+    void subProcessCopy(int sampleFrames)
+    {
+        traceWords(this, TraceSubProcess, {blockPos, sampleFrames, 0});
+        const float* in = pinIn.getBuffer() + blockPos;
+        float* out = pinOut.getBuffer() + blockPos;
+        const float offset = pinFloat;
+        for (int i = 0; i < sampleFrames; ++i)
+            out[i] = in[i] + offset;
+    }
+
+    void subProcessConstant(int sampleFrames)
+    {
+        traceWords(this, TraceSubProcess, {blockPos, sampleFrames, 1});
+        float* out = pinOut.getBuffer() + blockPos;
+        for (int i = 0; i < sampleFrames; ++i)
+            out[i] = 2.0f;
+    }
+
+};
+
+// The first-generation base: routines receive (buffer offset, count).
+class ProbeGen1 : public MpBase {
+    AudioInPin pinIn;
+    AudioOutPin pinOut;
+    IntInPin pinInt;
+
+public:
+    ProbeGen1()
+    {
+        initializePin(pinIn);
+        initializePin(pinOut);
+        initializePin(pinInt);
+        setSubProcess(&ProbeGen1::subProcess);
+        setSleep(false);
+    }
+    void onSetPins() override { traceWords(this, TraceSetPins, {blockPos, pinInt, 0}); }
+    void subProcess(int bufferOffset, int sampleFrames)
+    {
+        traceWords(this, TraceSubProcess, {bufferOffset, sampleFrames, 0});
+        for (int i = bufferOffset; i < bufferOffset + sampleFrames; ++i)
+            pinOut.getBuffer()[i] = pinIn.getBuffer()[i] * 2.0f;
+    }
+};
+
+// Overrides only the first-generation (non-const) message form.
+class ProbeMessageNonConst : public MpBase2 {
+public:
+    std::int32_t receiveMessageFromGui(std::int32_t id, std::int32_t size, void* messageData) override
+    {
+        getHost()->hostSendMessageToGui(id, size, messageData);
+        return 7;
+    }
+};
+
+// Overrides neither message form: the two defaults must not call each other forever.
+class ProbeMessageNone : public MpBase2 {};
+
+// Binds its inputs in open() from the host's pin list: Out = sum of every audio input.
+class ProbeDynamicInputs : public MpBase2 {
+    AudioOutPin pinOut;
+    std::vector<AudioInPin> inputs;
+
+public:
+    std::int32_t open() override
+    {
+        MpBase2::open();
+        initializePin(pinOut);
+        setSubProcess(&ProbeDynamicInputs::subProcess);
+        PinIterator it(this);
+        int count = 0;
+        for (bool more = it.first(); more; more = it.next())
+            count += it.getDirection() == gmpi::MP_IN && it.getDatatype() == gmpi::MP_AUDIO;
+        inputs.resize(static_cast<std::size_t>(count));
+        for (auto& input : inputs)
+            initializePin(input);
+        trace(this, TraceOpen, {it.count(), count});
+        return gmpi::MP_OK;
+    }
+    void onSetPins() override
+    {
+        bool any = false;
+        for (const auto& input : inputs)
+            any |= input.isStreaming();
+        pinOut.setStreaming(any);
+    }
+    void subProcess(int sampleFrames)
+    {
+        float* out = pinOut.getBuffer() + blockPos;
+        for (int i = 0; i < sampleFrames; ++i) {
+            float sum = 0;
+            for (const auto& input : inputs)
+                sum += input.getBuffer()[blockPos + i];
+            out[i] = sum;
+        }
+    }
+};
+
+// Reads a shared table in open(), filling it when asked to.
+class ProbeSharedTable : public MpBase2 {
+public:
+    std::int32_t open() override
+    {
+        MpBase2::open();
+        float* table = nullptr;
+        std::int32_t needsInitialising = 0;
+        float sampleRate = 0;
+        getHost()->hostGetSampleRate(sampleRate);
+        const std::int32_t result = getHost()->hostAllocateSharedMemory(
+            L"KAVRO PROBE RAMP TABLE", reinterpret_cast<void**>(&table), sampleRate, 1024 * sizeof(float),
+            needsInitialising);
+        if (result == gmpi::MP_OK && needsInitialising)
+            for (int i = 0; i < 1024; ++i)
+                table[i] = static_cast<float>(i) * 0.5f;
+        trace(this, TraceOpen, {result, needsInitialising, table ? static_cast<std::int32_t>(table[10]) : -1});
+        return gmpi::MP_OK;
+    }
+};
+
+// Reports latency and resolves file names on request.
+class ProbeHostServices : public MpBase2 {
+    IntInPin pinLatency;
+    StringInPin pinFileName;
+    StringOutPin pinFullName;
+
+public:
+    ProbeHostServices()
+    {
+        initializePin(pinLatency);
+        initializePin(pinFileName);
+        initializePin(pinFullName);
+    }
+    void onSetPins() override
+    {
+        if (pinLatency.isUpdated() && getProcessorHost())
+            getProcessorHost()->hostSetLatency(std::max(0, pinLatency.getValue()));
+        if (pinFileName.isUpdated()) {
+            wchar_t fullName[500];
+            if (getHost()->hostResolveFilename(pinFileName.getValue().c_str(), 500, fullName) == gmpi::MP_OK)
+                pinFullName = fullName;
+        }
+    }
+};
+
+// The cheapest useful module: Out = In x Gain. Measures the framework's own cost.
+class ProbeGain : public MpBase2 {
+    AudioInPin pinIn;
+    FloatInPin pinGain;
+    AudioOutPin pinOut;
+
+public:
+    ProbeGain()
+    {
+        initializePin(pinIn);
+        initializePin(pinGain);
+        initializePin(pinOut);
+        setSubProcess(&ProbeGain::subProcess);
+        setSleep(false);
+    }
+    void subProcess(int sampleFrames)
+    {
+        const float* in = pinIn.getBuffer() + blockPos;
+        float* out = pinOut.getBuffer() + blockPos;
+        const float gain = pinGain;
+        for (int i = 0; i < sampleFrames; ++i)
+            out[i] = in[i] * gain;
+    }
+};
+
+class ProbeThrows : public MpBase2 {
+public:
+    ProbeThrows() { throw std::runtime_error("construction fails on purpose"); }
+};
+
+// A non-DSP object under sub-type 2 of the identifier "Probe".
+class ProbeMarker final : public gmpi::IMpUnknown {
+    std::int32_t references = 1;
+
+public:
+    std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override
+    {
+        *returnInterface = nullptr;
+        if (iid != gmpi::MP_IID_UNKNOWN)
+            return gmpi::MP_NOSUPPORT;
+        *returnInterface = this;
+        addRef();
+        return gmpi::MP_OK;
+    }
+    std::int32_t addRef() override { return ++references; }
+    std::int32_t release() override
+    {
+        const std::int32_t count = --references;
+        if (count == 0)
+            delete this;
+        return count;
+    }
+};
+
+gmpi::IMpUnknown* createNothing()
+{
+    return nullptr;
+}
+gmpi::IMpUnknown* createMarker()
+{
+    return new ProbeMarker();
+}
+
+// Registration order matters here: the second "Probe" sub-type 0 registration must lose.
+const bool registered = gmpi::Register<Probe>::withId(L"Probe") &&
+                        RegisterPlugin(0, L"Probe", &gmpi::Register<ProbeThrows>::create) == 0 &&
+                        RegisterPlugin(2, L"Probe", &createMarker) == 0 &&
+                        gmpi::Register<ProbeGen1>::withId(L"Probe_Gen1") &&
+                        gmpi::Register<ProbeMessageNonConst>::withId(L"Probe_MessageNonConst") &&
+                        gmpi::Register<ProbeMessageNone>::withId(L"Probe_MessageNone") &&
+                        gmpi::Register<ProbeDynamicInputs>::withId(L"Probe_DynamicInputs") &&
+                        gmpi::Register<ProbeSharedTable>::withId(L"Probe_SharedTable") &&
+                        gmpi::Register<ProbeHostServices>::withId(L"Probe_HostServices") &&
+                        gmpi::Register<ProbeGain>::withId(L"Probe_Gain") &&
+                        gmpi::Register<ProbeThrows>::withId(L"Probe_Throws") &&
+                        RegisterPlugin(0, L"Probe_Null", &createNothing) == 0 &&
+                        RegisterPlugin(0, L"Probe_NullCreator", nullptr) == 0 &&
+                        RegisterPluginXml("<Plugin id=\"ignored\"/>") == 0;
+
+}  // namespace

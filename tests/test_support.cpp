@@ -1,0 +1,72 @@
+#include "test_support.h"
+
+#include <ostream>
+
+namespace testing_support {
+
+std::string bundlePath(const std::string& name)
+{
+    return std::string(MP_BUNDLE_DIR) + "/" + name + ".so";
+}
+
+std::string testBundlePath(const std::string& name)
+{
+    return std::string(MP_TEST_BUNDLE_DIR) + "/" + name + ".so";
+}
+
+std::shared_ptr<mphost::Bundle> probeBundle()
+{
+    static const auto bundle = mphost::Bundle::load(testBundlePath("probe_modules"));
+    return bundle;
+}
+
+const mphost::BundleDescription& probeDescriptions()
+{
+    static const auto descriptions =
+        mphost::BundleDescription::loadFile(mphost::BundleDescription::pathBeside(testBundlePath("probe_modules")));
+    return descriptions;
+}
+
+const mphost::ModuleDescription& probeModule(const std::string& id)
+{
+    const mphost::ModuleDescription* module = probeDescriptions().find(id);
+    if (!module)
+        throw std::runtime_error("no probe module " + id);
+    return *module;
+}
+
+std::unique_ptr<mphost::DspModule> makeProbe(const std::string& id, mphost::DspModuleOptions options)
+{
+    return std::make_unique<mphost::DspModule>(probeBundle(), probeModule(id), std::move(options));
+}
+
+void PrintTo(const TraceEntry& entry, std::ostream* out)
+{
+    *out << "{" << entry.id << ", {";
+    for (std::size_t i = 0; i < entry.words.size(); ++i)
+        *out << (i ? ", " : "") << entry.words[i];
+    *out << "}}";
+}
+
+std::vector<TraceEntry> traceOf(std::vector<mphost::GuiMessage> messages)
+{
+    std::vector<TraceEntry> trace;
+    for (const auto& message : messages) {
+        TraceEntry entry{message.id, std::vector<std::int32_t>(message.data.size() / 4)};
+        if (!entry.words.empty())
+            std::memcpy(entry.words.data(), message.data.data(), entry.words.size() * 4);
+        trace.push_back(std::move(entry));
+    }
+    return trace;
+}
+
+std::vector<std::vector<std::int32_t>> entriesWithId(const std::vector<TraceEntry>& trace, int id)
+{
+    std::vector<std::vector<std::int32_t>> result;
+    for (const auto& entry : trace)
+        if (entry.id == id)
+            result.push_back(entry.words);
+    return result;
+}
+
+}  // namespace testing_support

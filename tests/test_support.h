@@ -1,0 +1,47 @@
+// Shared helpers of the tests: bundle locations, the probe bundle, trace decoding.
+#pragma once
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bundle.h"
+#include "descriptions.h"
+#include "dsp_module.h"
+#include "host_error.h"
+
+namespace testing_support {
+
+std::string bundlePath(const std::string& name);      // build/bundles/<name>.so
+std::string testBundlePath(const std::string& name);  // build/tests/bundles/<name>.so
+
+// The probe bundle and its descriptions, loaded once per test program.
+std::shared_ptr<mphost::Bundle> probeBundle();
+const mphost::BundleDescription& probeDescriptions();
+const mphost::ModuleDescription& probeModule(const std::string& id);
+
+// A probe module instance with the given options.
+std::unique_ptr<mphost::DspModule> makeProbe(const std::string& id, mphost::DspModuleOptions options = {});
+
+// `object`'s interface `iid`, or null.
+template <class Interface>
+mphost::ComPtr<Interface> queryInterface(gmpi::IMpUnknown* object, const gmpi::MpGuid& iid)
+{
+    mphost::ComPtr<Interface> result;
+    object->queryInterface(iid, result.receive());
+    return result;
+}
+
+// One traced call: the message id and its int32 words.
+struct TraceEntry {
+    int id;
+    std::vector<std::int32_t> words;
+    bool operator==(const TraceEntry&) const = default;
+};
+void PrintTo(const TraceEntry& entry, std::ostream* out);
+std::vector<TraceEntry> traceOf(std::vector<mphost::GuiMessage> messages);
+// Only the entries with message id `id`.
+std::vector<std::vector<std::int32_t>> entriesWithId(const std::vector<TraceEntry>& trace, int id);
+
+}  // namespace testing_support
