@@ -1,0 +1,663 @@
+#include "AudioFile.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <limits>
+#include <memory>
+#include <string_view>
+
+namespace {
+
+// The 80-bit extended form of a positive integer rate: sign and 15-bit exponent (bias
+// 16383), then the 64-bit mantissa with its explicit integer bit, most significant first.
+std::array<std::uint8_t, 10> extendedFromRate(std::uint32_t rate)
+{
+    const int exponent = std::bit_width(rate) - 1;
+    const std::uint16_t biased = static_cast<std::uint16_t>(16383 + exponent);
+    const std::uint64_t mantissa = static_cast<std::uint64_t>(rate) << (63 - exponent);
+    std::array<std::uint8_t, 10> bytes{};
+    bytes[0] = static_cast<std::uint8_t>(biased >> 8);
+    bytes[1] = static_cast<std::uint8_t>(biased & 0xFF);
+    for (int i = 0; i < 8; ++i)
+        bytes[2 + i] = static_cast<std::uint8_t>(mantissa >> (56 - 8 * i));
+    return bytes;
+}
+
+std::map<std::uint32_t, std::array<std::uint8_t, 10>> makeAiffSampleRateTable()
+{
+    std::map<std::uint32_t, std::array<std::uint8_t, 10>> table;
+    for (const std::uint32_t rate : {8000u, 11025u, 16000u, 22050u, 32000u, 37800u, 44056u, 44100u, 47250u, 48000u,
+                                     50000u, 50400u, 88200u, 96000u, 176400u, 192000u, 352800u, 2822400u, 5644800u})
+        table.emplace(rate, extendedFromRate(rate));
+    return table;
+}
+
+// True when `count` bytes from `index` lie inside the data.
+bool hasBytes(std::span<const std::uint8_t> data, std::int64_t index, std::int64_t count)
+{
+    return index >= 0 && count >= 0 && index + count <= static_cast<std::int64_t>(data.size());
+}
+
+std::uint32_t littleEndian32(const std::uint8_t* p)
+{
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void putLittleEndian(std::uint8_t* p, std::int32_t value, int byteCount)
+{
+    for (int i = 0; i < byteCount; ++i)
+        p[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) >> (8 * i));
+}
+
+void putBigEndian(std::uint8_t* p, std::int32_t value, int byteCount)
+{
+    for (int i = 0; i < byteCount; ++i)
+        p[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) >> (8 * (byteCount - 1 - i)));
+}
+
+void report(const std::string& line)
+{
+    std::cout << line << std::endl;
+}
+
+}  // namespace
+
+const std::map<std::uint32_t, std::array<std::uint8_t, 10>> aiffSampleRateTable = makeAiffSampleRateTable();
+
+template <class T>
+AudioFile<T>::AudioFile()
+{
+    samples.resize(1);
+}
+
+template <class T>
+bool AudioFile<T>::load(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        report("ERROR: File doesn't exist or otherwise can't load file");
+        report(path);
+        return false;
+    }
+    // One read into a buffer sized up front (not zero-filled: it is overwritten at once).
+    std::unique_ptr<std::uint8_t[]> fileData;
+    std::size_t length = 0;
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long end = std::ftell(file);
+        std::rewind(file);
+        if (end > 0) {
+            fileData.reset(new std::uint8_t[static_cast<std::size_t>(end)]);
+            length = std::fread(fileData.get(), 1, static_cast<std::size_t>(end), file);
+        }
+    }
+    std::fclose(file);
+    return decode(Bytes(fileData.get(), length));
+}
+
+template <class T>
+bool AudioFile<T>::loadFromMemory(const std::vector<std::uint8_t>& fileData)
+{
+    return decode(Bytes(fileData.data(), fileData.size()));
+}
+
+template <class T>
+bool AudioFile<T>::decode(Bytes fileData)
+{
+    audioFileFormat = determineAudioFileFormat(fileData);
+    switch (audioFileFormat) {
+    case AudioFileFormat::Wave: return decodeWaveFile(fileData);
+    case AudioFileFormat::Aiff: return decodeAiffFile(fileData);
+    default: report("Audio File Type: Error"); return false;
+    }
+}
+
+template <class T>
+AudioFileFormat AudioFile<T>::determineAudioFileFormat(Bytes fileData) const
+{
+    if (fileData.size() < 4)
+        return AudioFileFormat::Error;
+    const std::string header(reinterpret_cast<const char*>(fileData.data()), 4);
+    if (header == "RIFF")
+        return AudioFileFormat::Wave;
+    if (header == "FORM")
+        return AudioFileFormat::Aiff;
+    return AudioFileFormat::Error;
+}
+
+template <class T>
+bool AudioFile<T>::decodeWaveFile(Bytes fileData)
+{
+    const int dataIndex = getIndexOfString(fileData, "data");
+    const int formatIndex = getIndexOfString(fileData, "fmt");
+    const int samplerIndex = getIndexOfString(fileData, "smpl");
+    if (dataIndex == -1 || formatIndex == -1 || !hasBytes(fileData, 0, 12) ||
+        std::memcmp(fileData.data(), "RIFF", 4) != 0 || std::memcmp(fileData.data() + 8, "WAVE", 4) != 0) {
+        report("ERROR: this doesn't seem to be a valid .WAV file");
+        return false;
+    }
+    if (!hasBytes(fileData, formatIndex, 24) || !hasBytes(fileData, dataIndex, 8)) {
+        report("ERROR: this .WAV file is shorter than its headers announce");
+        return false;
+    }
+
+    const int audioFormat = static_cast<std::uint16_t>(twoBytesToInt(fileData, formatIndex + 8));
+    const int numChannels = static_cast<std::uint16_t>(twoBytesToInt(fileData, formatIndex + 10));
+    sampleRate = static_cast<std::uint32_t>(fourBytesToInt(fileData, formatIndex + 12));
+    const auto bytesPerSecond = static_cast<std::uint32_t>(fourBytesToInt(fileData, formatIndex + 16));
+    const int bytesPerBlock = static_cast<std::uint16_t>(twoBytesToInt(fileData, formatIndex + 20));
+    bitDepth = twoBytesToInt(fileData, formatIndex + 22);
+    const int bytesPerSample = bitDepth / 8;
+
+    if (audioFormat != 1 && audioFormat != 3) {
+        report("ERROR: this is a compressed .WAV file and this library does not support decoding them at present");
+        return false;
+    }
+    if (numChannels < 1 || numChannels > 2) {
+        report("ERROR: this WAV file seems to be neither mono nor stereo (perhaps multi-track, or corrupted?)");
+        return false;
+    }
+    if (bytesPerSecond != (sampleRate * static_cast<std::uint32_t>(numChannels) * static_cast<std::uint32_t>(bitDepth)) / 8 ||
+        bytesPerBlock != bytesPerSample * numChannels) {
+        report("ERROR: the header data in this WAV file seems to be inconsistent");
+        return false;
+    }
+    if (bitDepth != 8 && bitDepth != 16 && bitDepth != 24 && bitDepth != 32) {
+        report("ERROR: this file has a bit depth that is not 8, 16, 24 or 32 bits");
+        return false;
+    }
+
+    std::uint32_t newLoopStart = noLoop, newLoopEnd = noLoop;
+    if (samplerIndex != -1 && hasBytes(fileData, samplerIndex, 60) && fourBytesToInt(fileData, samplerIndex + 36) != 0) {
+        newLoopStart = static_cast<std::uint32_t>(fourBytesToInt(fileData, samplerIndex + 52));
+        newLoopEnd = static_cast<std::uint32_t>(fourBytesToInt(fileData, samplerIndex + 56));
+    }
+    loopStart = newLoopStart;
+    loopEnd = newLoopEnd;
+
+    const std::int32_t dataChunkSize = fourBytesToInt(fileData, dataIndex + 4);
+    const int numFrames = dataChunkSize / (numChannels * bitDepth / 8);
+    const std::int64_t firstSample = dataIndex + 8;
+    if (numFrames > 0 && !hasBytes(fileData, firstSample, static_cast<std::int64_t>(numFrames) * bytesPerBlock)) {
+        report("ERROR: this .WAV file is shorter than its data chunk announces");
+        return false;
+    }
+
+    clearAudioBuffer();
+    samples.assign(static_cast<std::size_t>(numChannels), {});
+    if (numFrames < 1)
+        return true;
+
+    const std::uint8_t* bytes = fileData.data() + firstSample;
+    switch (bitDepth) {
+    case 8: readFrames(bytes, static_cast<std::size_t>(numFrames), bytesPerBlock, bytesPerSample, [](const std::uint8_t* p) { return singleByteToSample(p[0]); }); break;
+    case 16: readFrames(bytes, static_cast<std::size_t>(numFrames), bytesPerBlock, bytesPerSample, [](const std::uint8_t* p) {
+            return sixteenBitIntToSample(static_cast<std::int16_t>(p[0] | (p[1] << 8)));
+        });
+        break;
+    case 24: readFrames(bytes, static_cast<std::size_t>(numFrames), bytesPerBlock, bytesPerSample, [](const std::uint8_t* p) {
+            return twentyFourBitIntToSample((p[0] | (p[1] << 8) | (p[2] << 16)));
+        });
+        break;
+    default:
+        if (audioFormat == 1) {  // 32-bit integer PCM
+            readFrames(bytes, static_cast<std::size_t>(numFrames), bytesPerBlock, bytesPerSample, [](const std::uint8_t* p) {
+                const auto value = static_cast<std::int32_t>(littleEndian32(p));
+                return static_cast<T>(static_cast<double>(value) / 2147483648.0);
+            });
+        } else {
+            readFrames(bytes, static_cast<std::size_t>(numFrames), bytesPerBlock, bytesPerSample,
+                       [](const std::uint8_t* p) { return static_cast<T>(std::bit_cast<float>(littleEndian32(p))); });
+        }
+    }
+    return true;
+}
+
+template <class T>
+bool AudioFile<T>::decodeAiffFile(Bytes fileData)
+{
+    const int commIndex = getIndexOfString(fileData, "COMM");
+    const int soundIndex = getIndexOfString(fileData, "SSND");
+    if (commIndex == -1 || soundIndex == -1 || !hasBytes(fileData, 0, 12) ||
+        std::memcmp(fileData.data(), "FORM", 4) != 0 || std::memcmp(fileData.data() + 8, "AIFF", 4) != 0) {
+        report("ERROR: this doesn't seem to be a valid AIFF file");
+        return false;
+    }
+    if (!hasBytes(fileData, commIndex, 26) || !hasBytes(fileData, soundIndex, 16)) {
+        report("ERROR: this AIFF file is shorter than its headers announce");
+        return false;
+    }
+
+    const int numChannels = twoBytesToInt(fileData, commIndex + 8, Endianness::BigEndian);
+    const auto numFrames = static_cast<std::uint32_t>(fourBytesToInt(fileData, commIndex + 10, Endianness::BigEndian));
+    bitDepth = twoBytesToInt(fileData, commIndex + 14, Endianness::BigEndian);
+    sampleRate = getAiffSampleRate(fileData, static_cast<std::size_t>(commIndex) + 16);
+
+    if (sampleRate == noLoop) {
+        report("ERROR: this AIFF file has an unsupported sample rate");
+        return false;
+    }
+    if (numChannels < 1 || numChannels > 2) {
+        report("ERROR: this AIFF file seems to be neither mono nor stereo (perhaps multi-track, or corrupted?)");
+        return false;
+    }
+    if (bitDepth != 8 && bitDepth != 16 && bitDepth != 24) {
+        report("ERROR: this file has a bit depth that is not 8, 16 or 24 bits");
+        return false;
+    }
+
+    const int bytesPerSample = bitDepth / 8;
+    const int bytesPerFrame = bytesPerSample * numChannels;
+    const std::int64_t soundBytes = static_cast<std::int64_t>(bytesPerFrame) * numFrames;
+    const std::int64_t soundChunkSize =
+        static_cast<std::uint32_t>(fourBytesToInt(fileData, soundIndex + 4, Endianness::BigEndian));
+    const std::int64_t offset = static_cast<std::uint32_t>(fourBytesToInt(fileData, soundIndex + 8, Endianness::BigEndian));
+    const std::int64_t firstSample = soundIndex + 16 + offset;
+    if (soundChunkSize - 8 != soundBytes || !hasBytes(fileData, firstSample, soundBytes)) {
+        report("ERROR: the metadatafor this file doesn't seem right");
+        return false;
+    }
+
+    clearAudioBuffer();
+    samples.assign(static_cast<std::size_t>(numChannels), {});
+    // A loaded AIFF carries no loop: drop the points of whatever was loaded before.
+    loopStart = loopEnd = noLoop;
+    if (numFrames < 1)
+        return true;
+
+    const std::uint8_t* bytes = fileData.data() + firstSample;
+    switch (bitDepth) {
+    case 8: readFrames(bytes, numFrames, bytesPerFrame, bytesPerSample, [](const std::uint8_t* p) {
+            return static_cast<T>(static_cast<std::int8_t>(p[0]) / 128.0);
+        });
+        break;
+    case 16: readFrames(bytes, numFrames, bytesPerFrame, bytesPerSample, [](const std::uint8_t* p) {
+            return sixteenBitIntToSample(static_cast<std::int16_t>((p[0] << 8) | p[1]));
+        });
+        break;
+    default: readFrames(bytes, numFrames, bytesPerFrame, bytesPerSample, [](const std::uint8_t* p) {
+            return twentyFourBitIntToSample((p[0] << 16) | (p[1] << 8) | p[2]);
+        });
+    }
+    return true;
+}
+
+template <class T>
+bool AudioFile<T>::save(const std::string& path, AudioFileFormat format)
+{
+    std::vector<std::uint8_t> fileData = encode(format, path);
+    return !fileData.empty() && writeDataToFile(fileData, path);
+}
+
+template <class T>
+std::vector<std::uint8_t> AudioFile<T>::encode(AudioFileFormat format, const std::string& path)
+{
+    std::vector<std::uint8_t> fileData;
+    bool encoded = false;
+    if (format == AudioFileFormat::Wave)
+        encoded = saveToWaveFile(fileData, path);
+    else if (format == AudioFileFormat::Aiff)
+        encoded = saveToAiffFile(fileData, path);
+    if (!encoded)
+        fileData.clear();
+    return fileData;
+}
+
+template <class T>
+bool AudioFile<T>::saveToWaveFile(std::vector<std::uint8_t>& fileData, const std::string& path) const
+{
+    const auto numChannels = static_cast<std::int32_t>(getNumChannels());
+    const auto numFrames = static_cast<std::int32_t>(getNumSamplesPerChannel());
+    const std::int32_t dataChunkSize = numFrames * (numChannels * bitDepth / 8);
+    const bool writeLoop = loopStart != noLoop && loopEnd != noLoop;
+    const std::int32_t fileSizeField = dataChunkSize + (writeLoop ? 104 : 36);
+
+    fileData.reserve(static_cast<std::size_t>(std::max(fileSizeField, 0)) + 8);
+    addStringToFileData(fileData, "RIFF");
+    addInt32ToFileData(fileData, fileSizeField);
+    addStringToFileData(fileData, "WAVE");
+
+    addStringToFileData(fileData, "fmt ");
+    addInt32ToFileData(fileData, 16);
+    addInt16ToFileData(fileData, static_cast<std::int16_t>(bitDepth == 32 ? 3 : 1));
+    addInt16ToFileData(fileData, static_cast<std::int16_t>(numChannels));
+    addInt32ToFileData(fileData, static_cast<std::int32_t>(sampleRate));
+    addInt32ToFileData(fileData,
+                       static_cast<std::int32_t>((static_cast<std::uint32_t>(bitDepth) * sampleRate *
+                                                  static_cast<std::uint32_t>(numChannels)) / 8));
+    addInt16ToFileData(fileData, static_cast<std::int16_t>(numChannels * (bitDepth / 8)));
+    addInt16ToFileData(fileData, static_cast<std::int16_t>(bitDepth));
+
+    if (writeLoop) {
+        addStringToFileData(fileData, "smpl");
+        addInt32ToFileData(fileData, 60);
+        // manufacturer, product, sample period, unity note, pitch fraction, SMPTE format and
+        // offset, loop count, sampler data; then one loop: cue id, type, start, end, fraction, play count
+        const std::uint32_t fields[15] = {0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, loopStart, loopEnd, 0, 0};
+        for (const std::uint32_t field : fields)
+            addInt32ToFileData(fileData, static_cast<std::int32_t>(field));
+    }
+
+    addStringToFileData(fileData, "data");
+    addInt32ToFileData(fileData, dataChunkSize);
+
+    switch (bitDepth) {
+    case 8: writeFrames(fileData, 1, [](std::uint8_t* p, T x) { p[0] = sampleToSingleByte(x); }); break;
+    case 16: writeFrames(fileData, 2, [](std::uint8_t* p, T x) { putLittleEndian(p, sampleToSixteenBitInt(x), 2); }); break;
+    case 24: writeFrames(fileData, 3, [](std::uint8_t* p, T x) { putLittleEndian(p, sampleToTwentyFourBitInt(x), 3); }); break;
+    case 32:
+        writeFrames(fileData, 4, [](std::uint8_t* p, T x) {
+            putLittleEndian(p, std::bit_cast<std::int32_t>(static_cast<float>(x)), 4);
+        });
+        break;
+    default:
+        if (numFrames > 0 && numChannels > 0)
+            return false;
+    }
+
+    if (static_cast<std::int64_t>(fileData.size()) - 8 != fileSizeField ||
+        dataChunkSize != (bitDepth / 8) * numChannels * numFrames) {
+        report("ERROR: couldn't save file to " + path);
+        return false;
+    }
+    return true;
+}
+
+template <class T>
+bool AudioFile<T>::saveToAiffFile(std::vector<std::uint8_t>& fileData, const std::string& path) const
+{
+    const auto numChannels = static_cast<std::int32_t>(getNumChannels());
+    const auto numFrames = static_cast<std::int32_t>(getNumSamplesPerChannel());
+    const std::int32_t bytesPerFrame = numChannels * (bitDepth / 8);
+    const std::int32_t soundBytes = numFrames * bytesPerFrame;
+    const std::int32_t formSize = soundBytes + 46;
+
+    fileData.reserve(static_cast<std::size_t>(std::max(formSize, 0)) + 8);
+    addStringToFileData(fileData, "FORM");
+    addInt32ToFileData(fileData, formSize, Endianness::BigEndian);
+    addStringToFileData(fileData, "AIFF");
+
+    addStringToFileData(fileData, "COMM");
+    addInt32ToFileData(fileData, 18, Endianness::BigEndian);
+    addInt16ToFileData(fileData, static_cast<std::int16_t>(numChannels), Endianness::BigEndian);
+    addInt32ToFileData(fileData, numFrames, Endianness::BigEndian);
+    addInt16ToFileData(fileData, static_cast<std::int16_t>(bitDepth), Endianness::BigEndian);
+    addSampleRateToAiffData(fileData, sampleRate);
+
+    addStringToFileData(fileData, "SSND");
+    addInt32ToFileData(fileData, soundBytes + 8, Endianness::BigEndian);
+    addInt32ToFileData(fileData, 0, Endianness::BigEndian);  // offset
+    addInt32ToFileData(fileData, 0, Endianness::BigEndian);  // block size
+
+    switch (bitDepth) {
+    case 8:
+        writeFrames(fileData, 1, [](std::uint8_t* p, T x) {
+            p[0] = static_cast<std::uint8_t>(static_cast<int>(sampleToSingleByte(x)) - 128);
+        });
+        break;
+    case 16: writeFrames(fileData, 2, [](std::uint8_t* p, T x) { putBigEndian(p, sampleToSixteenBitInt(x), 2); }); break;
+    case 24: writeFrames(fileData, 3, [](std::uint8_t* p, T x) { putBigEndian(p, sampleToTwentyFourBitInt(x), 3); }); break;
+    default: return false;
+    }
+
+    if (static_cast<std::int64_t>(fileData.size()) - 8 != formSize || soundBytes != numFrames * bytesPerFrame) {
+        report("ERROR: couldn't save file to " + path);
+        return false;
+    }
+    return true;
+}
+
+template <class T>
+bool AudioFile<T>::setAudioBuffer(const AudioBuffer& buffer)
+{
+    if (buffer.empty())
+        return false;
+    const std::size_t numFrames = buffer[0].size();
+    samples.resize(buffer.size());
+    for (std::size_t c = 0; c < buffer.size(); ++c) {
+        samples[c].assign(numFrames, T(0));
+        std::copy_n(buffer[c].begin(), std::min(numFrames, buffer[c].size()), samples[c].begin());
+    }
+    return true;
+}
+
+template <class T>
+void AudioFile<T>::setAudioBufferSize(int numChannels, int numSamples)
+{
+    samples.resize(static_cast<std::size_t>(std::max(numChannels, 0)));
+    setNumSamplesPerChannel(numSamples);
+}
+
+template <class T>
+void AudioFile<T>::setNumSamplesPerChannel(int numSamples)
+{
+    for (auto& channel : samples)
+        channel.resize(static_cast<std::size_t>(std::max(numSamples, 0)), T(0));
+}
+
+template <class T>
+void AudioFile<T>::setNumChannels(int numChannels)
+{
+    const int numFrames = getNumSamplesPerChannel();
+    samples.resize(static_cast<std::size_t>(std::max(numChannels, 0)));
+    for (auto& channel : samples)
+        channel.resize(static_cast<std::size_t>(numFrames), T(0));
+}
+
+template <class T>
+void AudioFile<T>::printSummary() const
+{
+    std::cout << "|======================================|" << std::endl;
+    std::cout << "Num Channels: " << getNumChannels() << std::endl;
+    std::cout << "Num Samples Per Channel: " << getNumSamplesPerChannel() << std::endl;
+    std::cout << "Sample Rate: " << sampleRate << std::endl;
+    std::cout << "Bit Depth: " << bitDepth << std::endl;
+    std::cout << "Length in Seconds: " << getLengthInSeconds() << std::endl;
+    std::cout << "|======================================|" << std::endl;
+}
+
+// The first position of `text`, trying positions while position < size - text length; -1
+// when absent (also when the data is shorter than the text).
+template <class T>
+int AudioFile<T>::getIndexOfString(Bytes source, const std::string& text)
+{
+    const std::int64_t last = static_cast<std::int64_t>(source.size()) - static_cast<std::int64_t>(text.size());
+    if (last <= 0)
+        return -1;
+    const std::string_view haystack(reinterpret_cast<const char*>(source.data()), source.size());
+    const std::size_t found = haystack.find(text);
+    if (found == std::string_view::npos || static_cast<std::int64_t>(found) >= last ||
+        found > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        return -1;
+    return static_cast<int>(found);
+}
+
+template <class T>
+std::int32_t AudioFile<T>::fourBytesToInt(Bytes source, std::size_t index,
+                                          Endianness endianness)
+{
+    const std::uint8_t* p = source.data() + index;
+    const std::uint32_t value = endianness == Endianness::LittleEndian
+                                    ? p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24)
+                                    : (static_cast<std::uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+    return static_cast<std::int32_t>(value);
+}
+
+template <class T>
+std::int16_t AudioFile<T>::twoBytesToInt(Bytes source, std::size_t index,
+                                         Endianness endianness)
+{
+    const std::uint8_t* p = source.data() + index;
+    return static_cast<std::int16_t>(endianness == Endianness::LittleEndian ? p[0] | (p[1] << 8) : (p[0] << 8) | p[1]);
+}
+
+template <class T>
+std::uint32_t AudioFile<T>::getAiffSampleRate(Bytes fileData, std::size_t index)
+{
+    for (const auto& [rate, bytes] : aiffSampleRateTable)
+        if (tenByteMatch(fileData, index, bytes))
+            return rate;
+    return noLoop;  // 0xFFFFFFFF: no supported rate
+}
+
+template <class T>
+bool AudioFile<T>::tenByteMatch(Bytes v1, std::size_t startIndex1,
+                                const std::array<std::uint8_t, 10>& v2)
+{
+    return hasBytes(v1, static_cast<std::int64_t>(startIndex1), 10) &&
+           std::memcmp(v1.data() + startIndex1, v2.data(), 10) == 0;
+}
+
+template <class T>
+void AudioFile<T>::addSampleRateToAiffData(std::vector<std::uint8_t>& fileData, std::uint32_t rate)
+{
+    const auto found = aiffSampleRateTable.find(rate);
+    if (found != aiffSampleRateTable.end())
+        fileData.insert(fileData.end(), found->second.begin(), found->second.end());
+}
+
+template <class T>
+void AudioFile<T>::addStringToFileData(std::vector<std::uint8_t>& fileData, const std::string& text)
+{
+    fileData.insert(fileData.end(), text.begin(), text.end());
+}
+
+template <class T>
+void AudioFile<T>::addInt32ToFileData(std::vector<std::uint8_t>& fileData, std::int32_t value, Endianness endianness)
+{
+    const auto word = static_cast<std::uint32_t>(value);
+    std::uint8_t bytes[4] = {static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
+                             static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 24)};
+    if (endianness == Endianness::BigEndian)
+        std::reverse(std::begin(bytes), std::end(bytes));
+    fileData.insert(fileData.end(), bytes, bytes + 4);
+}
+
+template <class T>
+void AudioFile<T>::addInt16ToFileData(std::vector<std::uint8_t>& fileData, std::int16_t value, Endianness endianness)
+{
+    const auto word = static_cast<std::uint16_t>(value);
+    const auto low = static_cast<std::uint8_t>(word & 0xFF), high = static_cast<std::uint8_t>(word >> 8);
+    if (endianness == Endianness::LittleEndian) {
+        fileData.push_back(low);
+        fileData.push_back(high);
+    } else {
+        fileData.push_back(high);
+        fileData.push_back(low);
+    }
+}
+
+template <class T>
+bool AudioFile<T>::writeDataToFile(Bytes fileData, const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    const bool written = std::fwrite(fileData.data(), 1, fileData.size(), file) == fileData.size();
+    return std::fclose(file) == 0 && written;
+}
+
+template <class T>
+void AudioFile<T>::clearAudioBuffer()
+{
+    for (auto& channel : samples)
+        channel.clear();
+    samples.clear();
+}
+
+// Limits to [minValue, maxValue]; NaN becomes 0 so that no conversion sees it.
+template <class T>
+T AudioFile<T>::clamp(T value, T minValue, T maxValue)
+{
+    if (std::isnan(value))
+        return T(0);
+    return std::min(std::max(value, minValue), maxValue);
+}
+
+template <class T>
+T AudioFile<T>::singleByteToSample(std::uint8_t sample)
+{
+    return static_cast<T>((static_cast<int>(sample) - 128) * 0.0078125);
+}
+
+// `value` holds 24 bits; sign-extended from bit 23.
+template <class T>
+T AudioFile<T>::twentyFourBitIntToSample(std::int32_t value)
+{
+    if (value & 0x800000)
+        value -= 0x1000000;
+    return static_cast<T>(static_cast<double>(value) / 8388608.0);
+}
+
+template <class T>
+template <class ReadSample>
+void AudioFile<T>::readFrames(const std::uint8_t* bytes, std::size_t numFrames, int bytesPerFrame, int bytesPerSample,
+                              ReadSample read)
+{
+    for (std::size_t c = 0; c < samples.size(); ++c) {
+        std::vector<T>& channel = samples[c];
+        channel.reserve(numFrames);
+        const std::uint8_t* p = bytes + c * static_cast<std::size_t>(bytesPerSample);
+        for (std::size_t i = 0; i < numFrames; ++i, p += bytesPerFrame)
+            channel.push_back(read(p));
+    }
+}
+
+template <class T>
+template <class WriteSample>
+void AudioFile<T>::writeFrames(std::vector<std::uint8_t>& fileData, int bytesPerSample, WriteSample write) const
+{
+    const std::size_t channels = samples.size();
+    const std::size_t frames = static_cast<std::size_t>(getNumSamplesPerChannel());
+    const std::size_t start = fileData.size();
+    fileData.resize(start + frames * channels * static_cast<std::size_t>(bytesPerSample));
+    for (std::size_t c = 0; c < channels; ++c) {
+        std::uint8_t* p = fileData.data() + start + c * static_cast<std::size_t>(bytesPerSample);
+        const std::size_t stride = channels * static_cast<std::size_t>(bytesPerSample);
+        for (std::size_t i = 0; i < frames; ++i, p += stride)
+            write(p, samples[c][i]);
+    }
+}
+
+template <class T>
+T AudioFile<T>::sixteenBitIntToSample(std::int16_t sample)
+{
+    return static_cast<T>(sample * (1.0 / 32768.0));
+}
+
+template <class T>
+std::uint8_t AudioFile<T>::sampleToSingleByte(T sample)
+{
+    if constexpr (std::is_same_v<T, float>) {
+        const auto half = static_cast<float>((clamp(sample, -1.0f, 1.0f) + 1.0) * 0.5);  // rounded to single precision
+        return static_cast<std::uint8_t>(static_cast<double>(half) * 255.0);
+    } else {
+        return static_cast<std::uint8_t>((clamp(sample, -1.0, 1.0) + 1.0) * 0.5 * 255.0);
+    }
+}
+
+template <class T>
+std::int16_t AudioFile<T>::sampleToSixteenBitInt(T sample)
+{
+    return static_cast<std::int16_t>(static_cast<double>(clamp(sample, T(-1), T(1))) * 32767.0);
+}
+
+// x * 2^23 in single precision, truncated toward zero and limited to the signed 24-bit range.
+template <class T>
+std::int32_t AudioFile<T>::sampleToTwentyFourBitInt(T sample)
+{
+    const float scaled = static_cast<float>(sample) * 8388608.0f;
+    if (std::isnan(scaled))
+        return 0;
+    if (scaled >= 8388607.0f)
+        return 8388607;
+    if (scaled <= -8388608.0f)
+        return -8388608;
+    return static_cast<std::int32_t>(scaled);
+}
+
+template class AudioFile<float>;
+template class AudioFile<double>;

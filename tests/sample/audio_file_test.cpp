@@ -1,0 +1,302 @@
+// The WAV and AIFF codec: exact sample values at every depth, the sampler chunk, refusals
+// and their messages, and agreement with libsndfile in both directions.
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include "AudioFile.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::filesystem::path temporaryFile(const std::string& name)
+{
+    const auto folder = std::filesystem::temp_directory_path() / "audio_file_tests";
+    std::filesystem::create_directories(folder);
+    return folder / name;
+}
+
+// A minimal WAV: RIFF header, fmt chunk and data chunk, with the given fields.
+Bytes makeWave(int audioFormat, int channels, int bitDepth, const Bytes& sampleBytes, std::uint32_t rate = 48000,
+               const Bytes& extraChunk = {})
+{
+    Bytes file;
+    const auto put32 = [&file](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            file.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    const auto put16 = [&file](std::uint32_t v) {
+        file.push_back(static_cast<std::uint8_t>(v));
+        file.push_back(static_cast<std::uint8_t>(v >> 8));
+    };
+    const auto putText = [&file](const char* text) { file.insert(file.end(), text, text + 4); };
+    putText("RIFF");
+    put32(static_cast<std::uint32_t>(36 + extraChunk.size() + sampleBytes.size()));
+    putText("WAVE");
+    putText("fmt ");
+    put32(16);
+    put16(audioFormat);
+    put16(channels);
+    put32(rate);
+    put32(rate * channels * bitDepth / 8);
+    put16(channels * bitDepth / 8);
+    put16(bitDepth);
+    file.insert(file.end(), extraChunk.begin(), extraChunk.end());
+    putText("data");
+    put32(static_cast<std::uint32_t>(sampleBytes.size()));
+    file.insert(file.end(), sampleBytes.begin(), sampleBytes.end());
+    return file;
+}
+
+// Runs `action` and returns what it printed on standard output.
+template <class Action>
+std::string printedBy(Action action)
+{
+    testing::internal::CaptureStdout();
+    action();
+    return testing::internal::GetCapturedStdout();
+}
+
+AudioFile<float> monoFile(std::vector<float> values, int bitDepth, std::uint32_t rate = 48000)
+{
+    AudioFile<float> file;
+    file.setAudioBuffer({std::move(values)});
+    file.setBitDepth(bitDepth);
+    file.setSampleRate(rate);
+    return file;
+}
+
+// Reads a file with libsndfile as float frames (interleaved).
+std::vector<float> readWithSndfile(const std::filesystem::path& path, int& channels)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file)
+        return {};
+    sf_command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+    std::vector<float> frames(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(file, frames.data(), info.frames);
+    sf_close(file);
+    channels = info.channels;
+    return frames;
+}
+
+}  // namespace
+
+TEST(AudioFileTable, HoldsNineteenRatesAsExtendedPrecision)
+{
+    EXPECT_EQ(aiffSampleRateTable.size(), 19u);
+    EXPECT_EQ(aiffSampleRateTable.at(8000), (std::array<std::uint8_t, 10>{0x40, 0x0B, 0xFA, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(aiffSampleRateTable.at(44100), (std::array<std::uint8_t, 10>{0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(aiffSampleRateTable.at(5644800)[0], 0x40);
+}
+
+TEST(AudioFileDecode, ExtremesOfEveryWaveDepth)
+{
+    AudioFile<float> file;
+    ASSERT_TRUE(file.loadFromMemory(makeWave(1, 1, 24, {0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F})));
+    EXPECT_EQ(file.samples[0], (std::vector<float>{-1.0f, 8388607.0f / 8388608.0f}));
+    ASSERT_TRUE(file.loadFromMemory(makeWave(1, 1, 16, {0x00, 0x80, 0xFF, 0x7F})));
+    EXPECT_EQ(file.samples[0], (std::vector<float>{-1.0f, 32767.0f / 32768.0f}));
+    ASSERT_TRUE(file.loadFromMemory(makeWave(1, 1, 8, {0, 128, 255})));
+    EXPECT_EQ(file.samples[0], (std::vector<float>{-1.0f, 0.0f, 127.0f / 128.0f}));
+    // 32-bit integer PCM is read as integers, 32-bit float as floats.
+    ASSERT_TRUE(file.loadFromMemory(makeWave(1, 1, 32, {0, 0, 0, 0x80, 0, 0, 0, 0x40})));
+    EXPECT_EQ(file.samples[0], (std::vector<float>{-1.0f, 0.5f}));
+    ASSERT_TRUE(file.loadFromMemory(makeWave(3, 1, 32, {0, 0, 0xC0, 0x3F})));
+    EXPECT_EQ(file.samples[0], (std::vector<float>{1.5f}));
+    EXPECT_EQ(file.getLoopStart(), 0xFFFFFFFFu);
+}
+
+TEST(AudioFileDecode, StereoZeroFramesAndTheFirstDataTextAnywhere)
+{
+    AudioFile<float> file;
+    ASSERT_TRUE(file.loadFromMemory(makeWave(1, 2, 16, {})));
+    EXPECT_TRUE(file.isStereo());
+    EXPECT_EQ(file.getNumSamplesPerChannel(), 0);
+
+    // "data" inside an earlier LIST chunk is taken as the data chunk: its following four
+    // bytes are read as the size (here 2 bytes, one 16-bit frame: 0x4000 = 0.5).
+    const Bytes list = {'L', 'I', 'S', 'T', 10, 0, 0, 0, 'd', 'a', 't', 'a', 2, 0, 0, 0, 0x00, 0x40};
+    ASSERT_TRUE(file.loadFromMemory(makeWave(1, 1, 16, {0xFF, 0x7F, 0xFF, 0x7F}, 48000, list)));
+    EXPECT_EQ(file.samples[0], (std::vector<float>{0.5f}));
+}
+
+TEST(AudioFileEncode, ExactValuesAtEveryDepth)
+{
+    const auto wave = [](std::vector<float> values, int bitDepth) {
+        auto file = monoFile(std::move(values), bitDepth);
+        const Bytes bytes = file.encode(AudioFileFormat::Wave);
+        return Bytes(bytes.begin() + 44, bytes.end());
+    };
+    EXPECT_EQ(wave({1.0f, -2.0f, 0.5f}, 16), (Bytes{0xFF, 0x7F, 0x01, 0x80, 0xFF, 0x3F}));
+    EXPECT_EQ(wave({0.0f, 1.0f, -1.0f}, 8), (Bytes{127, 255, 0}));
+    // 24 bits: limited to the signed range instead of wrapping at +1.0.
+    EXPECT_EQ(wave({1.0f, -1.0f, 0.5f}, 24), (Bytes{0xFF, 0xFF, 0x7F, 0x00, 0x00, 0x80, 0x00, 0x00, 0x40}));
+    EXPECT_EQ(wave({1.5f}, 32), (Bytes{0, 0, 0xC0, 0x3F}));
+    // NaN writes silence rather than an undefined conversion.
+    EXPECT_EQ(wave({std::nanf("")}, 16), (Bytes{0, 0}));
+
+    auto aiff = monoFile({0.0f, 1.0f}, 8, 44100);
+    const Bytes bytes = aiff.encode(AudioFileFormat::Aiff);
+    ASSERT_EQ(bytes.size(), 54u + 2u);
+    EXPECT_EQ(Bytes(bytes.begin() + 54, bytes.end()), (Bytes{0xFF, 0x7F}));  // -1 and 127
+    EXPECT_EQ(Bytes(bytes.begin() + 28, bytes.begin() + 38),
+              (Bytes{0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}));  // COMM + 16
+}
+
+TEST(AudioFileEncode, SamplerChunkOnlyWithBothLoopPointsAndItRoundTrips)
+{
+    auto file = monoFile(std::vector<float>(10, 0.25f), 16);
+    file.setLoopStart(100);
+    Bytes bytes = file.encode(AudioFileFormat::Wave);
+    EXPECT_EQ(bytes.size(), 44u + 20u);
+    EXPECT_EQ(bytes[4], 20 + 36);  // RIFF size: data size + 36
+
+    file.setLoopEnd(200);
+    const auto path = temporaryFile("loop.wav");
+    ASSERT_TRUE(file.save(path.string(), AudioFileFormat::Wave));
+    bytes = file.encode(AudioFileFormat::Wave);
+    EXPECT_EQ(bytes.size(), 44u + 68u + 20u);
+    EXPECT_EQ(bytes[4], 20 + 104);
+    EXPECT_EQ(std::string(bytes.begin() + 36, bytes.begin() + 40), "smpl");
+
+    AudioFile<float> loaded;
+    ASSERT_TRUE(loaded.load(path.string()));
+    EXPECT_EQ(loaded.getLoopStart(), 100u);
+    EXPECT_EQ(loaded.getLoopEnd(), 200u);
+    EXPECT_EQ(loaded.samples[0], std::vector<float>(10, 8191.0f / 32768.0f));  // 0.25 x 32767, truncated
+
+    // An AIFF carries no loop: loading one drops the points of the previous file.
+    auto aiff = monoFile({0.5f}, 16, 48000);
+    const auto aiffPath = temporaryFile("noloop.aiff");
+    ASSERT_TRUE(aiff.save(aiffPath.string(), AudioFileFormat::Aiff));
+    ASSERT_TRUE(loaded.load(aiffPath.string()));
+    EXPECT_EQ(loaded.getLoopStart(), 0xFFFFFFFFu);
+}
+
+TEST(AudioFileRefusals, EachPrintsItsDiagnosticAndKeepsTheSamples)
+{
+    AudioFile<float> file;
+    ASSERT_TRUE(file.loadFromMemory(makeWave(1, 1, 16, {0x00, 0x40})));
+    const auto refused = [&file](const Bytes& bytes) {
+        return printedBy([&] { EXPECT_FALSE(file.loadFromMemory(bytes)); });
+    };
+    EXPECT_EQ(refused(makeWave(1, 3, 16, {})),
+              "ERROR: this WAV file seems to be neither mono nor stereo (perhaps multi-track, or corrupted?)\n");
+    EXPECT_EQ(refused(makeWave(65534, 1, 16, {})),
+              "ERROR: this is a compressed .WAV file and this library does not support decoding them at present\n");
+    EXPECT_EQ(refused(makeWave(1, 1, 12, {})), "ERROR: this file has a bit depth that is not 8, 16, 24 or 32 bits\n");
+    EXPECT_EQ(refused(Bytes{'O', 'g', 'g', 'S', 0, 0}), "Audio File Type: Error\n");
+    EXPECT_EQ(refused(Bytes{'R', 'I', 'F', 'F', 'd', 'a'}), "ERROR: this doesn't seem to be a valid .WAV file\n");
+    Bytes inconsistent = makeWave(1, 1, 16, {});
+    inconsistent[28] ^= 1;  // bytes per second
+    EXPECT_EQ(refused(inconsistent), "ERROR: the header data in this WAV file seems to be inconsistent\n");
+    // A data chunk announcing more bytes than the file holds is refused, not read past the end.
+    Bytes truncated = makeWave(1, 1, 16, {1, 2, 3, 4});
+    truncated.resize(truncated.size() - 2);
+    EXPECT_EQ(refused(truncated), "ERROR: this .WAV file is shorter than its data chunk announces\n");
+    EXPECT_EQ(file.samples[0], (std::vector<float>{0.5f}));
+    EXPECT_EQ(refused(Bytes{'R', 'I', 'F', 'F'}), "ERROR: this doesn't seem to be a valid .WAV file\n");
+
+    EXPECT_EQ(printedBy([&] { EXPECT_FALSE(file.load("/nonexistent/a.wav")); }),
+              "ERROR: File doesn't exist or otherwise can't load file\n/nonexistent/a.wav\n");
+}
+
+TEST(AudioFileRefusals, AiffLimits)
+{
+    auto unsupportedRate = monoFile({0.5f}, 16, 44000);
+    EXPECT_EQ(printedBy([&] { EXPECT_FALSE(unsupportedRate.save("/tmp/x.aiff", AudioFileFormat::Aiff)); }),
+              "ERROR: couldn't save file to /tmp/x.aiff\n");
+    auto thirtyTwo = monoFile({0.5f}, 32, 44100);
+    EXPECT_EQ(printedBy([&] { EXPECT_FALSE(thirtyTwo.save("/tmp/x.aiff", AudioFileFormat::Aiff)); }), "");
+    EXPECT_FALSE(thirtyTwo.save("/tmp/x.wav", AudioFileFormat::NotLoaded));
+
+    // A 32-bit AIFF header is refused on load.
+    auto sixteen = monoFile({0.5f}, 16, 44100);
+    Bytes aiff = sixteen.encode(AudioFileFormat::Aiff);
+    aiff[27] = 32;  // bit depth (COMM + 14, low byte)
+    AudioFile<float> file;
+    EXPECT_EQ(printedBy([&] { EXPECT_FALSE(file.loadFromMemory(aiff)); }),
+              "ERROR: this file has a bit depth that is not 8, 16 or 24 bits\n");
+    aiff = sixteen.encode(AudioFileFormat::Aiff);
+    aiff.pop_back();
+    EXPECT_EQ(printedBy([&] { EXPECT_FALSE(file.loadFromMemory(aiff)); }),
+              "ERROR: the metadatafor this file doesn't seem right\n");
+}
+
+TEST(AudioFileCrossCheck, FilesWeWriteReadTheSameInLibsndfile)
+{
+    std::vector<float> left, right;
+    for (int i = 0; i < 1000; ++i) {
+        left.push_back(std::sin(static_cast<float>(i) * 0.05f) * 0.9f);
+        right.push_back(static_cast<float>(i % 200) / 100.0f - 1.0f);
+    }
+    const struct {
+        AudioFileFormat format;
+        int bitDepth;
+        const char* name;
+    } cases[] = {{AudioFileFormat::Wave, 16, "w16.wav"}, {AudioFileFormat::Wave, 24, "w24.wav"},
+                 {AudioFileFormat::Wave, 32, "w32.wav"}, {AudioFileFormat::Aiff, 16, "a16.aiff"},
+                 {AudioFileFormat::Aiff, 24, "a24.aiff"}};
+    for (const auto& c : cases) {
+        AudioFile<float> ours;
+        ours.setAudioBuffer({left, right});
+        ours.setBitDepth(c.bitDepth);
+        ours.setSampleRate(48000);
+        const auto path = temporaryFile(c.name);
+        ASSERT_TRUE(ours.save(path.string(), c.format)) << c.name;
+
+        AudioFile<float> reloaded;
+        ASSERT_TRUE(reloaded.load(path.string()));
+        int channels = 0;
+        const std::vector<float> theirs = readWithSndfile(path, channels);
+        ASSERT_EQ(channels, 2) << c.name;
+        ASSERT_EQ(theirs.size(), 2000u) << c.name;
+        for (std::size_t i = 0; i < 1000; ++i) {
+            EXPECT_EQ(theirs[2 * i], reloaded.samples[0][i]) << c.name << " frame " << i;
+            EXPECT_EQ(theirs[2 * i + 1], reloaded.samples[1][i]) << c.name << " frame " << i;
+        }
+    }
+}
+
+TEST(AudioFileCrossCheck, FilesLibsndfileWritesLoadToTheSameSamples)
+{
+    const struct {
+        int format;
+        const char* name;
+    } cases[] = {{SF_FORMAT_WAV | SF_FORMAT_PCM_16, "s16.wav"}, {SF_FORMAT_WAV | SF_FORMAT_PCM_24, "s24.wav"},
+                 {SF_FORMAT_WAV | SF_FORMAT_FLOAT, "sf.wav"},   {SF_FORMAT_AIFF | SF_FORMAT_PCM_16, "s16.aiff"},
+                 {SF_FORMAT_AIFF | SF_FORMAT_PCM_24, "s24.aiff"}};
+    std::vector<float> frames(2 * 500);
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        frames[i] = std::cos(static_cast<float>(i) * 0.013f) * 0.8f;
+    for (const auto& c : cases) {
+        const auto path = temporaryFile(c.name);
+        SF_INFO info{};
+        info.samplerate = 44100;
+        info.channels = 2;
+        info.format = c.format;
+        SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
+        ASSERT_NE(out, nullptr) << sf_strerror(nullptr);
+        sf_writef_float(out, frames.data(), 500);
+        sf_close(out);
+
+        int channels = 0;
+        const std::vector<float> theirs = readWithSndfile(path, channels);
+        AudioFile<float> ours;
+        ASSERT_TRUE(ours.load(path.string())) << c.name;
+        ASSERT_EQ(ours.getNumChannels(), 2);
+        ASSERT_EQ(ours.getNumSamplesPerChannel(), 500) << c.name;
+        EXPECT_EQ(ours.getSampleRate(), 44100u);
+        for (std::size_t i = 0; i < 500; ++i) {
+            EXPECT_EQ(ours.samples[0][i], theirs[2 * i]) << c.name << " frame " << i;
+            EXPECT_EQ(ours.samples[1][i], theirs[2 * i + 1]) << c.name << " frame " << i;
+        }
+    }
+}
