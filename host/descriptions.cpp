@@ -119,13 +119,18 @@ public:
 
     HalfDescription half(const Json& object, const std::string& path, int defaultSubType) const
     {
-        onlyKeys(object, path, {"subType", "pins"});
+        onlyKeys(object, path, {"subType", "pins", "allocatesInProcess"});
         HalfDescription result;
         result.subType = defaultSubType;
         if (const auto it = object.find("subType"); it != object.end()) {
             if (!it->is_number_integer() || (defaultSubType == 0 ? *it != 0 : (*it != 1 && *it != 2)))
                 fail(path + ".subType", defaultSubType == 0 ? "0" : "1 or 2", &*it);
             result.subType = it->get<int>();
+        }
+        if (const auto it = object.find("allocatesInProcess"); it != object.end()) {
+            if (!it->is_boolean())
+                fail(path + ".allocatesInProcess", "true or false", &*it);
+            result.allocatesInProcess = it->get<bool>();
         }
         const Json& pins = member(object, path, "pins");
         if (!pins.is_array())

@@ -15,7 +15,8 @@
 // by type; for blobs and MIDI a hexadecimal text), "list" (enum pins: the choices, such
 // as "Linear,Spline" or "range 0,9"), "autoDuplicate" (the host instantiates the pin as
 // many times as the patch asks; such pins come last in their half).
-// Pin order is index order: the module binds its pins by these indices.
+// Pin order is index order: the module binds its pins by these indices. A half may say
+// "allocatesInProcess": true when it allocates while processing by design.
 #pragma once
 
 #include <filesystem>
@@ -43,6 +44,9 @@ struct PinDescription {
 struct HalfDescription {
     int subType = 0;
     std::vector<PinDescription> pins;
+    // The half allocates memory while processing by design (file loading, growing
+    // recording buffers): reported by the validator, not failed.
+    bool allocatesInProcess = false;
 
     // The pin named `name`, or null.
     const PinDescription* find(std::string_view name) const;

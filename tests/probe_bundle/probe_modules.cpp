@@ -2,7 +2,9 @@
 // binary path. The probes report what the framework did to them as messages to their
 // GUI half (hostSendMessageToGui), one message per call, payload int32 words; tests
 // read the trace back from the host.
+#include <csignal>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -297,6 +299,40 @@ public:
     }
 };
 
+// Modules with one deliberate fault each, for the validator to find.
+enum class Fault { Crash, Hang, Allocate, NotFinite };
+
+template <Fault fault>
+class ProbeFaulty : public MpBase2 {
+    AudioInPin pinIn;
+    AudioOutPin pinOut;
+
+public:
+    ProbeFaulty()
+    {
+        initializePin(pinIn);
+        initializePin(pinOut);
+        setSubProcess(&ProbeFaulty::subProcess);
+        setSleep(false);
+    }
+    void subProcess(int sampleFrames)
+    {
+        float* out = pinOut.getBuffer() + blockPos;
+        if constexpr (fault == Fault::Crash) {
+            std::raise(SIGSEGV);
+        } else if constexpr (fault == Fault::Hang) {
+            for (volatile bool forever = true; forever;) {
+            }
+        } else if constexpr (fault == Fault::Allocate) {
+            std::vector<float> scratch(static_cast<std::size_t>(sampleFrames));
+            std::copy(scratch.begin(), scratch.end(), out);
+        } else {
+            for (int i = 0; i < sampleFrames; ++i)
+                out[i] = std::numeric_limits<float>::quiet_NaN();
+        }
+    }
+};
+
 class ProbeThrows : public MpBase2 {
 public:
     ProbeThrows() { throw std::runtime_error("construction fails on purpose"); }
@@ -346,6 +382,10 @@ const bool registered = gmpi::Register<Probe>::withId(L"Probe") &&
                         gmpi::Register<ProbeSharedTable>::withId(L"Probe_SharedTable") &&
                         gmpi::Register<ProbeHostServices>::withId(L"Probe_HostServices") &&
                         gmpi::Register<ProbeGain>::withId(L"Probe_Gain") &&
+                        gmpi::Register<ProbeFaulty<Fault::Crash>>::withId(L"Probe_Crashes") &&
+                        gmpi::Register<ProbeFaulty<Fault::Hang>>::withId(L"Probe_Hangs") &&
+                        gmpi::Register<ProbeFaulty<Fault::Allocate>>::withId(L"Probe_Allocates") &&
+                        gmpi::Register<ProbeFaulty<Fault::NotFinite>>::withId(L"Probe_NotFinite") &&
                         gmpi::Register<ProbeThrows>::withId(L"Probe_Throws") &&
                         RegisterPlugin(0, L"Probe_Null", &createNothing) == 0 &&
                         RegisterPlugin(0, L"Probe_NullCreator", nullptr) == 0 &&

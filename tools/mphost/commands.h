@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "validator.h"
+
 namespace mphost::cli {
 
 struct ListOptions {
@@ -12,5 +14,12 @@ struct ListOptions {
     std::filesystem::path descriptions;  // empty: beside each bundle
 };
 int runList(const ListOptions& options);
+
+struct ValidateOptions {
+    std::vector<std::filesystem::path> bundles;
+    ValidationOptions validation;
+    bool json = false;
+};
+int runValidate(const ValidateOptions& options);
 
 }  // namespace mphost::cli

@@ -1,0 +1,555 @@
+#include "validator.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xmmintrin.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "bundle.h"
+#include "dsp_module.h"
+#include "host_error.h"
+
+namespace mphost {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Random = std::mt19937_64;
+
+// The seed of one module: the run's seed mixed with the identifier, so that
+// "--only <id>" reproduces what the full run did.
+std::uint64_t moduleSeed(std::uint64_t seed, const std::string& id, int subType)
+{
+    std::uint64_t hash = 1469598103934665603ull ^ seed;
+    for (const char c : id + "/" + std::to_string(subType))
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return hash;
+}
+
+int uniformInt(Random& random, int low, int high)
+{
+    return std::uniform_int_distribution<int>(low, high)(random);
+}
+
+float uniformFloat(Random& random, float low, float high)
+{
+    return std::uniform_real_distribution<float>(low, high)(random);
+}
+
+template <class T>
+const T& pick(Random& random, const std::vector<T>& choices)
+{
+    return choices[static_cast<std::size_t>(uniformInt(random, 0, static_cast<int>(choices.size()) - 1))];
+}
+
+bool sameBits(float a, float b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// A value for a control input. Ordinary values are finite and modest; hostile ones are
+// what a careless host or patch may send.
+PinValue makeValue(Random& random, int datatype, bool hostile)
+{
+    switch (datatype) {
+    case gmpi::MP_ENUM:
+    case gmpi::MP_INT32:
+        if (!hostile)
+            return uniformInt(random, -2, 12);
+        return pick(random, std::vector<std::int32_t>{0, -1, std::numeric_limits<std::int32_t>::min(),
+                                                      std::numeric_limits<std::int32_t>::max(), 1000000000,
+                                                      -1000000000, 65536});
+    case gmpi::MP_FLOAT32:
+        if (!hostile)
+            return pick(random, std::vector<float>{0.0f, 1.0f, 0.5f, -1.0f, 10.0f, uniformFloat(random, -2, 2),
+                                                   uniformFloat(random, 0, 1), 440.0f});
+        return pick(random, std::vector<float>{std::numeric_limits<float>::quiet_NaN(),
+                                               std::numeric_limits<float>::infinity(),
+                                               -std::numeric_limits<float>::infinity(), 1e-40f, -1e-40f,
+                                               std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
+                                               0.0f, -0.0f, 1e30f});
+    case gmpi::MP_BOOL: return uniformInt(random, 0, 1) == 1;
+    case gmpi::MP_STRING: {
+        if (!hostile)
+            return pick(random, std::vector<std::wstring>{L"", L"0", L"hello", L"1.5", L"(0,0)(1,1)", L"a.wav",
+                                                          L"(-5,5)(0,0)(5,-5)"});
+        switch (uniformInt(random, 0, 5)) {
+        case 0: return std::wstring(100000, L'x');
+        case 1: return std::wstring(L"((((((((");
+        case 2: return std::wstring(L"(1e999,-1e999)(nan,inf)(,)");
+        case 3: return std::wstring{static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000), L'\0', L'a'};
+        case 4: return std::wstring(L"/nonexistent/folder/with/a/long/name/../file.wav");
+        default: {
+            std::wstring text(static_cast<std::size_t>(uniformInt(random, 1, 64)), L' ');
+            for (auto& c : text)
+                c = static_cast<wchar_t>(uniformInt(random, 1, 0x7F));
+            return text;
+        }
+        }
+    }
+    case gmpi::MP_BLOB: {
+        static const int sizes[] = {0, 1, 3, 4, 7, 64, 1024, 4 << 20};
+        const int size = hostile ? sizes[uniformInt(random, 0, 7)] : 4 * uniformInt(random, 0, 256);
+        Bytes bytes(static_cast<std::size_t>(size));
+        for (auto& b : bytes)
+            b = static_cast<std::uint8_t>(uniformInt(random, 0, 255));
+        return bytes;
+    }
+    default: return Bytes{};
+    }
+}
+
+Bytes makeMidi(Random& random, bool hostile)
+{
+    if (hostile) {
+        Bytes bytes(static_cast<std::size_t>(pick(random, std::vector<int>{0, 1, 2, 1000})));
+        for (auto& b : bytes)
+            b = static_cast<std::uint8_t>(uniformInt(random, 0, 255));
+        return bytes;
+    }
+    return Bytes{static_cast<std::uint8_t>(pick(random, std::vector<int>{0x80, 0x90, 0xB0, 0xE0})),
+                 static_cast<std::uint8_t>(uniformInt(random, 0, 127)),
+                 static_cast<std::uint8_t>(uniformInt(random, 0, 127))};
+}
+
+// Drives one DSP half through blocks of random events and checks each block.
+class DspStress {
+public:
+    DspStress(DspModule& module, Random& random, ModuleReport& report, bool allocatesByDesign)
+        : module(module), random(random), report(report), allocatesByDesign(allocatesByDesign)
+    {
+        for (const DspPin& pin : module.pins()) {
+            if (pin.isAudio() && pin.isInput())
+                inputs.push_back({pin.name, false, std::get<float>(pin.description->defaultValue)});
+            if (pin.isAudio() && !pin.isInput())
+                outputs.push_back({pin.name, 0.0f});
+        }
+    }
+
+    // Runs blocks until `deadline`; false once a failure was recorded.
+    bool run(Clock::time_point deadline, bool hostile)
+    {
+        while (Clock::now() < deadline && report.passed) {
+            const int count = pick(random, std::vector<int>{1, 2, 7, 32, 64, 64, 128, 256, 1000, 4096,
+                                                            uniformInt(random, 1, 4096)});
+            // The first block carries every initial value, texts and blobs included.
+            bool numericEventsOnly = report.blocks > 0;
+            const int eventCount = uniformInt(random, 0, 3) == 0 ? uniformInt(random, 1, 8) : 0;
+            for (int e = 0; e < eventCount; ++e)
+                numericEventsOnly &= queueRandomEvent(count, hostile);
+            fillInputs(count, hostile);
+            finiteInputs = !hostile;
+
+            try {
+                module.process(count);
+            } catch (const std::exception& error) {
+                fail(std::string("an exception left process(): ") + error.what());
+                return false;
+            } catch (...) {
+                fail("an exception left process()");
+                return false;
+            }
+            ++report.blocks;
+            if (!module.lastBlockSkipped()) {
+                checkAllocations(numericEventsOnly);
+                checkOutputs(count);
+            }
+            rememberLastSamples(count);
+        }
+        return report.passed;
+    }
+
+private:
+    // An audio input: its state at the block start and at most one change in the block.
+    struct Input {
+        std::string name;
+        bool streaming;
+        float constant;
+        int changeAt = -1;  // sample of this block's streaming change, or -1
+        float nextConstant = 0;
+    };
+    struct Output {
+        std::string name;
+        float lastSample;
+    };
+
+    void fail(const std::string& what)
+    {
+        report.passed = false;
+        report.failures.push_back("block " + std::to_string(report.blocks) + ": " + what);
+    }
+
+    // Returns true when the event carries no text or blob payload.
+    bool queueRandomEvent(int count, bool hostile)
+    {
+        const auto& pins = module.pins();
+        if (pins.empty())
+            return true;
+        const DspPin& pin = pins[static_cast<std::size_t>(uniformInt(random, 0, static_cast<int>(pins.size()) - 1))];
+        const int timestamp = uniformInt(random, 0, count - 1);
+        if (!pin.isInput())
+            return true;
+        if (pin.isAudio()) {
+            for (Input& input : inputs)
+                if (input.name == pin.name && input.changeAt < 0) {
+                    input.changeAt = timestamp;
+                    input.nextConstant = hostile ? std::get<float>(makeValue(random, gmpi::MP_FLOAT32, true))
+                                                 : uniformFloat(random, -1, 1);
+                    module.queueStreaming(pin.name, !input.streaming, timestamp);
+                }
+            return true;
+        }
+        if (pin.datatype == gmpi::MP_MIDI) {
+            module.queueMidi(pin.name, makeMidi(random, hostile), timestamp);
+            return !hostile;
+        }
+        module.queueValue(pin.name, makeValue(random, pin.datatype, hostile), timestamp);
+        return pin.datatype != gmpi::MP_STRING && pin.datatype != gmpi::MP_BLOB;
+    }
+
+    // Streaming inputs vary; static inputs hold their constant from the sample where they
+    // became static, as the host promises.
+    void fillInputs(int count, bool hostile)
+    {
+        for (Input& input : inputs) {
+            const std::span<float> buffer = module.input(input.name);
+            for (int i = 0; i < count; ++i) {
+                if (i == input.changeAt) {
+                    input.streaming = !input.streaming;
+                    input.constant = input.nextConstant;
+                }
+                float value = input.constant;
+                if (input.streaming)
+                    value = hostile && uniformInt(random, 0, 63) == 0
+                                ? std::get<float>(makeValue(random, gmpi::MP_FLOAT32, true))
+                                : std::sin(static_cast<float>(sampleClock + i) * 0.01f) * 0.9f;
+                buffer[static_cast<std::size_t>(i)] = value;
+            }
+            input.changeAt = -1;
+        }
+        sampleClock += count;
+    }
+
+    void checkAllocations(bool numericEventsOnly)
+    {
+        const std::uint64_t allocations = module.allocationsInLastProcess();
+        if (allocations == 0 || !numericEventsOnly)
+            return;
+        if (allocatesByDesign) {
+            if (!allocationNoted)
+                report.notes.push_back("allocates while processing (by design)");
+            allocationNoted = true;
+            return;
+        }
+        fail(std::to_string(allocations) + " heap allocation(s) inside process()");
+    }
+
+    void checkOutputs(int count)
+    {
+        for (Output& output : outputs) {
+            const std::span<const float> samples = module.output(output.name);
+            const DspPin& pin = module.pin(output.name);
+            if (finiteInputs) {
+                for (int i = 0; i < count; ++i)
+                    if (!std::isfinite(samples[static_cast<std::size_t>(i)])) {
+                        fail("output \"" + output.name + "\" is not finite at sample " + std::to_string(i) +
+                             " for finite inputs");
+                        return;
+                    }
+            }
+            if (pin.streaming || !started)
+                continue;
+            // Static: constant from where it went static (or from the block start).
+            const int from = pin.staticSince >= 0 ? pin.staticSince : 0;
+            const float held = pin.staticSince >= 0 ? samples[static_cast<std::size_t>(from)] : output.lastSample;
+            for (int i = from; i < count; ++i)
+                if (!sameBits(samples[static_cast<std::size_t>(i)], held)) {
+                    fail("output \"" + output.name + "\" is declared static but changes at sample " +
+                         std::to_string(i));
+                    return;
+                }
+        }
+    }
+
+    void rememberLastSamples(int count)
+    {
+        for (Output& output : outputs)
+            output.lastSample = module.output(output.name)[static_cast<std::size_t>(count - 1)];
+        started = true;
+    }
+
+    DspModule& module;
+    Random& random;
+    ModuleReport& report;
+    bool allocatesByDesign;
+    std::vector<Input> inputs;
+    std::vector<Output> outputs;
+    std::int64_t sampleClock = 0;
+    bool finiteInputs = true;
+    bool started = false;
+    bool allocationNoted = false;
+};
+
+void checkCreation(Bundle& bundle, const ModuleDescription& module, ModuleReport& report)
+{
+    for (int round = 0; round < 20; ++round) {
+        ComPtr<gmpi::IMpUnknown> object;
+        const std::int32_t result = bundle.tryCreate(gmpi::MP_SUB_TYPE_AUDIO, module.wideId(), object);
+        if (result != gmpi::MP_OK || !object) {
+            report.passed = false;
+            report.failures.push_back("creation returned " + describeResult(result) +
+                                      (object ? "" : " without an object"));
+            return;
+        }
+        if (object->addRef() < 2 || object->release() < 1) {
+            report.passed = false;
+            report.failures.push_back("reference counts do not start at 1");
+            return;
+        }
+        void* answer = reinterpret_cast<void*>(1);
+        const gmpi::MpGuid unknownIid{0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+        if (object->queryInterface(unknownIid, &answer) != gmpi::MP_NOSUPPORT || answer != nullptr) {
+            report.passed = false;
+            report.failures.push_back("queryInterface with an unknown identifier does not answer -2 with null");
+            return;
+        }
+        if (!object.as<gmpi::IMpPlugin2>(gmpi::MP_IID_PLUGIN2) || !object.as<gmpi::IMpUnknown>(gmpi::MP_IID_UNKNOWN)) {
+            report.passed = false;
+            report.failures.push_back("queryInterface does not answer MP_IID_PLUGIN2 and MP_IID_UNKNOWN");
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+ModuleReport validateDspHalf(const std::filesystem::path& bundlePath, const ModuleDescription& module,
+                             const ValidationOptions& options)
+{
+    ModuleReport report;
+    report.bundle = bundlePath.stem().string();
+    report.id = module.id;
+    report.subType = 0;
+    report.seed = options.seed;
+    // Denormals flush to zero on the audio side, as real hosts set it.
+    _mm_setcsr(_mm_getcsr() | 0x8040);
+    try {
+        auto bundle = Bundle::load(bundlePath);
+        checkCreation(*bundle, module, report);
+        if (!report.passed)
+            return report;
+
+        Random random(moduleSeed(options.seed, module.id, 0));
+        const float rates[] = {8000.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f};
+        const int runs = 3;
+        const auto perRun = std::chrono::duration<double>(options.secondsPerModule / runs);
+        for (int run = 0; run < runs && report.passed; ++run) {
+            DspModuleOptions moduleOptions;
+            moduleOptions.sampleRate = rates[uniformInt(random, 0, 4)];
+            moduleOptions.maxBlockSize = 4096;
+            moduleOptions.sleepDelay = pick(random, std::vector<int>{1, 64, 1000, 4096});
+            for (const PinDescription& pin : module.dsp->pins)
+                if (pin.autoDuplicate)
+                    moduleOptions.duplicates[pin.name] = uniformInt(random, 0, 4);
+            DspModule instance(bundle, module, moduleOptions);
+            instance.start();
+            DspStress stress(instance, random, report, module.dsp->allocatesInProcess);
+            const auto start = Clock::now();
+            // Ordinary values first (outputs must stay finite), then hostile ones.
+            if (stress.run(start + std::chrono::duration_cast<Clock::duration>(perRun * 0.6), false))
+                stress.run(start + std::chrono::duration_cast<Clock::duration>(perRun), true);
+            (void)instance.takeMessages();
+        }
+    } catch (const std::exception& error) {
+        report.passed = false;
+        report.failures.push_back(error.what());
+    }
+    return report;
+}
+
+namespace {
+
+nlohmann::json toJson(const ModuleReport& report)
+{
+    return {{"bundle", report.bundle}, {"id", report.id},         {"subType", report.subType},
+            {"passed", report.passed}, {"skipped", report.skipped}, {"failures", report.failures},
+            {"notes", report.notes},   {"seed", report.seed},       {"blocks", report.blocks}};
+}
+
+ModuleReport fromJson(const nlohmann::json& json)
+{
+    ModuleReport report;
+    report.bundle = json.at("bundle").get<std::string>();
+    report.id = json.at("id").get<std::string>();
+    report.subType = json.at("subType").get<int>();
+    report.passed = json.at("passed").get<bool>();
+    report.skipped = json.at("skipped").get<bool>();
+    report.failures = json.at("failures").get<std::vector<std::string>>();
+    report.notes = json.at("notes").get<std::vector<std::string>>();
+    report.seed = json.at("seed").get<std::uint64_t>();
+    report.blocks = json.at("blocks").get<std::int64_t>();
+    return report;
+}
+
+std::string signalName(int signal)
+{
+    const char* name = strsignal(signal);
+    return std::to_string(signal) + (name ? std::string(" (") + name + ")" : "");
+}
+
+// Runs validateDspHalf in a child process; a crash or a hang becomes a failure.
+ModuleReport validateInChild(const std::filesystem::path& bundlePath, const ModuleDescription& module,
+                             const ValidationOptions& options)
+{
+    ModuleReport report;
+    report.bundle = bundlePath.stem().string();
+    report.id = module.id;
+    report.seed = options.seed;
+
+    int channel[2];
+    if (pipe(channel) != 0) {
+        report.passed = false;
+        report.failures.push_back("cannot create a pipe for the child process");
+        return report;
+    }
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        const std::string text = toJson(validateDspHalf(bundlePath, module, options)).dump(
+            -1, ' ', false, nlohmann::json::error_handler_t::replace);
+        std::size_t written = 0;
+        while (written < text.size()) {
+            const ssize_t n = write(channel[1], text.data() + written, text.size() - written);
+            if (n <= 0)
+                break;
+            written += static_cast<std::size_t>(n);
+        }
+        close(channel[1]);
+        _exit(0);
+    }
+    close(channel[1]);
+    if (child < 0) {
+        close(channel[0]);
+        report.passed = false;
+        report.failures.push_back("cannot start a child process");
+        return report;
+    }
+
+    const double allowed = options.hangSeconds > 0 ? options.hangSeconds : 20.0 + 10.0 * options.secondsPerModule;
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(allowed));
+    std::string text;
+    bool hung = false;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            hung = true;
+            break;
+        }
+        pollfd descriptor{channel[0], POLLIN, 0};
+        if (poll(&descriptor, 1, static_cast<int>(left)) <= 0)
+            continue;
+        char buffer[4096];
+        const ssize_t n = read(channel[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(channel[0]);
+    if (hung)
+        kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+
+    if (hung) {
+        report.passed = false;
+        report.failures.push_back("hang: no result within " + std::to_string(static_cast<int>(allowed)) + " s");
+    } else if (WIFSIGNALED(status)) {
+        report.passed = false;
+        report.failures.push_back("crashed with signal " + signalName(WTERMSIG(status)));
+    } else {
+        try {
+            return fromJson(nlohmann::json::parse(text));
+        } catch (const std::exception&) {
+            report.passed = false;
+            report.failures.push_back("the child process ended without a report (exit status " +
+                                      std::to_string(WEXITSTATUS(status)) + ")");
+        }
+    }
+    return report;
+}
+
+}  // namespace
+
+std::vector<ModuleReport> validateBundles(const std::vector<std::filesystem::path>& bundles,
+                                          const ValidationOptions& options)
+{
+    std::vector<ModuleReport> reports;
+    for (const auto& bundlePath : bundles) {
+        const BundleDescription descriptions = BundleDescription::loadFile(BundleDescription::pathBeside(bundlePath));
+        for (const ModuleDescription& module : descriptions.modules) {
+            if (!options.only.empty() && module.id != options.only)
+                continue;
+            if (module.dsp)
+                reports.push_back(validateInChild(bundlePath, module, options));
+            if (module.gui) {
+                ModuleReport gui;
+                gui.bundle = bundlePath.stem().string();
+                gui.id = module.id;
+                gui.subType = module.gui->subType;
+                gui.skipped = true;
+                gui.seed = options.seed;
+                gui.notes.push_back("GUI halves are not validated yet");
+                reports.push_back(gui);
+            }
+        }
+    }
+    return reports;
+}
+
+std::string formatReports(const std::vector<ModuleReport>& reports)
+{
+    std::ostringstream text;
+    int passed = 0, failed = 0, skipped = 0;
+    for (const ModuleReport& report : reports) {
+        const char* verdict = report.skipped ? "SKIP" : report.passed ? "PASS" : "FAIL";
+        (report.skipped ? skipped : report.passed ? passed : failed)++;
+        text << verdict << "  " << report.bundle << "  " << (report.subType == 0 ? "dsp" : "gui") << "  "
+             << report.id;
+        if (!report.skipped)
+            text << "  (" << report.blocks << " blocks)";
+        for (const auto& note : report.notes)
+            text << "  [" << note << "]";
+        text << "\n";
+        for (const auto& failure : report.failures)
+            text << "      " << failure << "\n";
+        if (!report.passed)
+            text << "      reproduce: mphost validate <bundle> --seed " << report.seed << " --only \"" << report.id
+                 << "\"\n";
+    }
+    text << "validated " << reports.size() << " module halves: " << passed << " pass, " << failed << " fail";
+    if (skipped)
+        text << ", " << skipped << " not validated yet";
+    text << "\n";
+    return text.str();
+}
+
+std::string reportsToJson(const std::vector<ModuleReport>& reports)
+{
+    nlohmann::json list = nlohmann::json::array();
+    for (const ModuleReport& report : reports)
+        list.push_back(toJson(report));
+    return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace mphost

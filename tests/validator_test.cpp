@@ -1,0 +1,77 @@
+// The validator finds what it promises to find, and passes sound modules.
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+#include "validator.h"
+
+using namespace testing_support;
+
+namespace {
+
+mphost::ModuleReport validateProbe(const std::string& id, double seconds = 0.2)
+{
+    mphost::ValidationOptions options;
+    options.only = id;
+    options.secondsPerModule = seconds;
+    options.hangSeconds = 3;
+    const auto reports = mphost::validateBundles({testBundlePath("probe_modules")}, options);
+    EXPECT_GE(reports.size(), 1u);
+    return reports.front();
+}
+
+std::string failuresOf(const mphost::ModuleReport& report)
+{
+    std::string text;
+    for (const auto& failure : report.failures)
+        text += failure + "\n";
+    return text;
+}
+
+}  // namespace
+
+TEST(Validator, PassesSoundModulesAndIsReproducible)
+{
+    for (const char* id : {"Probe_Gain", "Probe_DynamicInputs", "Probe_HostServices", "Probe_Gen1"}) {
+        const auto report = validateProbe(id);
+        EXPECT_TRUE(report.passed) << id << ": " << failuresOf(report);
+        EXPECT_GT(report.blocks, 10) << id;
+    }
+    mphost::ValidationOptions options;
+    options.seed = 7;
+    const auto first = mphost::validateDspHalf(testBundlePath("probe_modules"), probeModule("Probe"), options);
+    const auto second = mphost::validateDspHalf(testBundlePath("probe_modules"), probeModule("Probe"), options);
+    EXPECT_EQ(first.failures, second.failures);
+}
+
+TEST(Validator, ReportsCrashesHangsAllocationsAndNonFiniteOutput)
+{
+    const auto crash = validateProbe("Probe_Crashes");
+    EXPECT_FALSE(crash.passed);
+    EXPECT_FALSE(crash.failures.empty());  // a signal, or a sanitizer's exit without a report
+
+    const auto hang = validateProbe("Probe_Hangs");
+    EXPECT_FALSE(hang.passed);
+    EXPECT_NE(failuresOf(hang).find("hang: no result within 3 s"), std::string::npos);
+
+    const auto allocation = validateProbe("Probe_Allocates");
+    EXPECT_FALSE(allocation.passed);
+    EXPECT_NE(failuresOf(allocation).find("heap allocation(s) inside process()"), std::string::npos);
+
+    const auto notFinite = validateProbe("Probe_NotFinite");
+    EXPECT_FALSE(notFinite.passed);
+    EXPECT_NE(failuresOf(notFinite).find("is not finite"), std::string::npos);
+}
+
+TEST(Validator, ReportsBrokenPromisesAndCreationFailures)
+{
+    // "Probe" can be told to declare its output static while it varies.
+    const auto liar = validateProbe("Probe", 1.0);
+    EXPECT_NE(failuresOf(liar).find("is declared static but changes"), std::string::npos) << failuresOf(liar);
+
+    EXPECT_EQ(failuresOf(validateProbe("Probe_Throws")), "creation returned failure without an object\n");
+    EXPECT_EQ(failuresOf(validateProbe("Probe_NotInBundle")), "creation returned not supported without an object\n");
+
+    const auto text = mphost::formatReports({validateProbe("Probe_Throws")});
+    EXPECT_NE(text.find("FAIL  probe_modules  dsp  Probe_Throws"), std::string::npos);
+    EXPECT_NE(text.find("reproduce: mphost validate <bundle> --seed 1 --only \"Probe_Throws\""), std::string::npos);
+}
