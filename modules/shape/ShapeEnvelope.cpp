@@ -151,7 +151,7 @@ public:
             const float next = position + curve.increment;
             if (gateOn) {
                 if (previousGate) {
-                    if (!(sustain && position >= xs))
+                    if (position >= 0.0f && !(sustain && position >= xs))
                         position = next;
                 } else if (position < 0.0f) {
                     position = 0;
@@ -173,6 +173,8 @@ public:
                         position = next;
                     }
                 }
+            } else if (position < 0.0f) {
+                // A gate falling while idle (the curve already ended) changes nothing.
             } else if (!sustain) {
                 position = next;
             } else if (level == ys) {
@@ -180,12 +182,10 @@ public:
             } else if (level < ys) {
                 scale = level / ys;  // the release starts from the current level
                 position = xs;
-            } else if (position >= 0.0f) {
+            } else {
                 crossfadeCount = crossfadeLength;
                 crossfadeStart = level;
                 crossfadeTarget = ys;
-            } else {
-                position = -1;
             }
             previousGate = gateOn;
 
@@ -225,13 +225,14 @@ private:
         }
     }
 
+    // The gate state is kept: a gate still held when the envelope goes idle must not
+    // count as a new note.
     void recalcAll()
     {
         curve.build(pinShape.getValue(), pinInterpolation, pinDuration, pinSustainNode, hostSampleRate(this));
         position = -1;
         scale = 1;
         crossfadeCount = 0;
-        previousGate = false;
     }
 };
 
@@ -326,7 +327,7 @@ public:
             const float next = position + curve.increment;
             if (gateOn) {
                 if (previousGate) {
-                    if (!(sustain && position >= xs))
+                    if (position >= 0.0f && !(sustain && position >= xs))
                         position = next;
                 } else if (position < 0.0f) {
                     position = 0;
@@ -345,8 +346,9 @@ public:
             } else if (!previousGate) {
                 if (position >= 0.0f)
                     position = next;
-            } else if (pinReleaseInPlace || !sustain) {
-                position = next;
+            } else if (pinReleaseInPlace || !sustain || position < 0.0f) {
+                if (position >= 0.0f)
+                    position = next;
             } else {
                 if (output == ys) {
                     position = xs;
