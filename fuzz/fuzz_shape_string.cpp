@@ -31,7 +31,8 @@ void exercise(ShapeParserForm form, const std::wstring& text)
     check(nodes[0].x == -5.0f && nodes[count - 1].x == 5.0f);
     for (int i = 0; i < count; ++i) {
         check(nodes[i].y >= -5.0f && nodes[i].y <= 5.0f);
-        check(i == 0 || nodes[i].x > nodes[i - 1].x);
+        // Strictly increasing in the text; mapping can round neighbours onto one value.
+        check(i == 0 || nodes[i].x >= nodes[i - 1].x);
     }
 
     ShapeWriter writer;
