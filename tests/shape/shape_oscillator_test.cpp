@@ -172,6 +172,51 @@ TEST(ShapePulser, PlaysTheShapeOncePerTriggerAndHoldsItsEnd)
     }
 }
 
+TEST(ShapePulser, ModeNonePlaysEachImpulseOnTheSampleThatPassesIt)
+{
+    auto module = make(Flavour::current, "ShapePulser");
+    module->queueValue("Shape", std::wstring(L"(-5,0)(0,5)(5,0)"));
+    module->queueValue("Interpolation", 3);
+    module->fillInput("Duration", 0.1f);
+    // The pulser starts at the beginning of its shape, so it plays once without a trigger.
+    const auto out = render(*module, "Out", 64);
+    int impulses = 0;
+    for (const float sample : out) {
+        if (sample != 0.0f) {
+            ++impulses;
+            EXPECT_EQ(sample, 0.5f);
+        }
+    }
+    EXPECT_EQ(impulses, 1);
+}
+
+TEST(AudioPath, NotANumberOrHugeInputsGiveFiniteOutputs)
+{
+    const float nasty[] = {std::nanf(""), INFINITY, -INFINITY, 1e30f, -1e30f};
+    auto oscillator = make(Flavour::current, "ShapeOsc");
+    for (const char* pin : {"Pitch", "Sync", "PhaseMod", "Feedback"})
+        oscillator->queueStreaming(pin, true);
+    const auto osc = render(*oscillator, "Out", 640, [&](mphost::DspModule& m, int first, int n) {
+        for (const char* pin : {"Pitch", "Sync", "PhaseMod", "Feedback"}) {
+            auto buffer = m.input(pin);
+            for (int i = 0; i < n; ++i)
+                buffer[i] = nasty[(first + i + pin[0]) % 5];
+        }
+    });
+    for (const float sample : osc)
+        ASSERT_TRUE(std::isfinite(sample));
+
+    auto shaper = make(Flavour::current, "Waveshaper");
+    shaper->queueStreaming("InL", true);
+    const auto shaped = render(*shaper, "OutL", 64, [&](mphost::DspModule& m, int, int n) {
+        auto buffer = m.input("InL");
+        for (int i = 0; i < n; ++i)
+            buffer[i] = nasty[i % 5];
+    });
+    for (const float sample : shaped)
+        ASSERT_TRUE(std::isfinite(sample));
+}
+
 TEST(AudioPath, ProcessingWithEventsAllocatesNothingOnceTextCapacityExists)
 {
     // Shape strings of equal length reuse the text pins' capacity.
