@@ -1,5 +1,6 @@
 #include "ShapeString.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cwchar>
