@@ -29,6 +29,13 @@ float fastExp2(float e)
     return result;
 }
 
+// floor for the read positions, which stay within a few cycles of 0 (no library call).
+double floorPosition(double x)
+{
+    const double t = static_cast<double>(static_cast<std::int64_t>(x));
+    return t > x ? t - 1.0 : t;
+}
+
 // x limited to -1 .. +1; not-a-number reads as -1.
 float clampUnit(float x)
 {
@@ -152,7 +159,7 @@ public:
 
             // A rebuilt table starts when the read position enters another cycle; the
             // marker change caused by the accumulator's own wrap does not count.
-            const int marker = static_cast<int>(std::trunc(position + 3.0 * tableSize)) & ~tableMask;
+            const int marker = static_cast<int>(position + 3.0 * tableSize) & ~tableMask;  // always positive
             if (previousWrap == 0 && marker != previousMarker)
                 activeIndex = pendingIndex;
 
@@ -164,7 +171,7 @@ public:
             }
 
             // Bring the previous position into the first cycle, keeping the distance.
-            const double shift = std::floor(previousPosition / tableSize) * tableSize;
+            const double shift = floorPosition(previousPosition * (1.0 / tableSize)) * tableSize;
             const double prev = previousPosition - shift;
             current -= shift;
 
@@ -172,7 +179,7 @@ public:
             const double distance = std::abs(current - prev);
             double value;
             if (distance <= 1.0) {
-                const double c = current - std::floor(current / tableSize) * tableSize;
+                const double c = current - floorPosition(current * (1.0 / tableSize)) * tableSize;
                 const int i = static_cast<int>(c);
                 const double t = c - i;
                 value = t * table[(i + 1) & tableMask].value + (1.0 - t) * table[i & tableMask].value;
@@ -196,7 +203,7 @@ private:
     // reading of a span that moves forward.
     static double forwardIntegral(const Entry* table, double p)
     {
-        const double cycles = std::floor(p / tableSize);
+        const double cycles = floorPosition(p * (1.0 / tableSize));
         const double r = p - cycles * tableSize;
         const int whole = std::min(static_cast<int>(r), tableMask);
         const double fraction = r - whole;
@@ -208,7 +215,7 @@ private:
     // reading of a span that moves backward.
     static double backwardIntegral(const Entry* table, double p)
     {
-        const double cycles = std::floor(p / tableSize);
+        const double cycles = floorPosition(p * (1.0 / tableSize));
         const double r = p - cycles * tableSize;
         const int whole = std::min(static_cast<int>(r), tableMask);
         const double fraction = r - whole;
