@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "mp_api.h"
+#include "mp_gui_api.h"
 
 namespace gmpi {
 
@@ -77,6 +78,21 @@ struct ModuleTraits<T, std::enable_if_t<std::is_base_of_v<IMpPlugin2, T>>> {
     static IMpUnknown* hostInterface(T* module) { return static_cast<IMpPlugin2*>(module); }
 };
 
+// Second-generation GUI modules: sub-type 2, the host receives IMpUserInterface2B.
+template <class T>
+struct ModuleTraits<T, std::enable_if_t<std::is_base_of_v<IMpUserInterface2B, T>>> {
+    static constexpr std::int32_t subType = MP_SUB_TYPE_GUI2;
+    static IMpUnknown* hostInterface(T* module) { return static_cast<IMpUserInterface2B*>(module); }
+};
+
+// First-generation GUI modules: sub-type 1, the host receives IMpUserInterface. They are
+// constructed with a null host; the factory's createInstance connects them.
+template <class T>
+struct ModuleTraits<T, std::enable_if_t<std::is_base_of_v<IMpUserInterface, T>>> {
+    static constexpr std::int32_t subType = MP_SUB_TYPE_GUI;
+    static IMpUnknown* hostInterface(T* module) { return static_cast<IMpUserInterface*>(module); }
+};
+
 // Registration helper used by module sources from a static initialiser:
 //   namespace { auto r = gmpi::Register<DCBlocker>::withId(L"DC_Blocker"); }
 template <class T>
@@ -84,7 +100,10 @@ struct Register {
     static IMpUnknown* create()
     {
         // `new` frees the memory again if the constructor throws; the factory catches it.
-        return ModuleTraits<T>::hostInterface(new T());
+        if constexpr (std::is_default_constructible_v<T>)
+            return ModuleTraits<T>::hostInterface(new T());
+        else
+            return ModuleTraits<T>::hostInterface(new T(nullptr));  // first-generation GUI: host pointer
     }
     static bool withId(const wchar_t* id)
     {

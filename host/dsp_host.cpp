@@ -117,6 +117,11 @@ private:
 
 }  // namespace
 
+gmpi::IMpPinIterator* newPinIterator(std::vector<InstantiatedPin> pins)
+{
+    return new HostPinIterator(std::move(pins));
+}
+
 DspHost::DspHost(DspHostSettings settings, std::shared_ptr<SharedMemoryPool> sharedMemory,
                  std::vector<InstantiatedPin> pins)
     : hostSettings(std::move(settings)),

@@ -69,6 +69,10 @@ struct InstantiatedPin {
     std::int32_t datatype;
 };
 
+// A new pin iterator over `pins` (reference count 1, deleted at 0): what both hosts'
+// createPinIterator operations hand out.
+gmpi::IMpPinIterator* newPinIterator(std::vector<InstantiatedPin> pins);
+
 struct DspHostSettings {
     float sampleRate = 48000.0f;
     std::int32_t sleepDelay = 64;  // samples a module keeps producing after its outputs settle

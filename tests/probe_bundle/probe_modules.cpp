@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mp_sdk_audio.h"
+#include "mp_sdk_gui.h"
 #include "probe_trace.h"
 
 using namespace probe;
@@ -331,6 +332,113 @@ public:
                 out[i] = std::numeric_limits<float>::quiet_NaN();
         }
     }
+
+
+// GUI pin machinery through the real binary path. Handlers report to the host as
+// messages to the DSP half: {pin index, value bits or length, voice}.
+class ProbeGui : public SeGuiInvisibleBase {
+    MpGuiPin<int> pinInt;
+    MpGuiPin<float> pinFloat;
+    MpGuiPin<bool> pinBool;
+    StringGuiPin pinText;
+    MpGuiPin<MpBlob> pinBlob;
+    MpGuiPin<int> pinEcho;     // assigns Int its value: a transmission of our own
+    StringGuiPin pinUtf8;      // assigns Text from this pin's UTF-8 view
+    MpGuiPin<int> pinSkin;     // 1: resolve and read skin "probe" (ImageMeta); 2: host resource "probe.wav" (Audio)
+
+public:
+    ProbeGui()
+    {
+        initializePin(pinInt, &ProbeGui::onSetInt);
+        initializePin(pinFloat, &ProbeGui::onSetFloat);
+        initializePin(pinBool);
+        initializePin(pinText, &ProbeGui::onSetText);
+        initializePin(pinBlob);
+        initializePin(pinEcho, &ProbeGui::onSetEcho);
+        initializePin(pinUtf8, &ProbeGui::onSetUtf8);
+        initializePin(pinSkin, &ProbeGui::onSetSkin);
+    }
+
+    std::int32_t initialize() override
+    {
+        report(TraceOpen, {});
+        return SeGuiInvisibleBase::initialize();
+    }
+    void onSetInt() { report(TraceHandler, {0, pinInt, 0}); }
+    void onSetFloat()
+    {
+        std::int32_t bits;
+        std::memcpy(&bits, &pinFloat.getValue(), 4);
+        report(TraceHandler, {1, bits, 0});
+    }
+    void onSetText(int voice) { report(TraceHandler, {3, static_cast<std::int32_t>(pinText.getValue().size()), voice}); }
+    void onSetEcho() { pinInt = pinEcho.getValue(); }
+    void onSetUtf8() { pinText = static_cast<std::string>(pinUtf8); }
+    void onSetSkin()
+    {
+        gmpi_sdk::MpString name;
+        if (pinSkin == 1) {
+            std::int32_t found = getHost()->resolveSkinResource("probe", "ImageMeta", &name);
+            gmpi::IProtectedFile2* file = nullptr;
+            std::int64_t size = -1;
+            std::vector<char> bytes;
+            if (found == gmpi::MP_OK && getHost()->openSkinResource(name.getData(), &file) == gmpi::MP_OK && file) {
+                file->getSize(size);
+                bytes.resize(static_cast<std::size_t>(size));
+                file->read(bytes.data(), size);
+                file->release();
+            }
+            pinText = std::string(bytes.begin(), bytes.end());
+            report(TraceOpen, {found, static_cast<std::int32_t>(size)});
+        } else if (pinSkin == 2) {
+            const std::int32_t found = getHost()->findHostResource("probe.wav", "Audio", &name);
+            pinText = name.str();
+            report(TraceOpen, {found, name.getSize()});
+        }
+    }
+
+    std::int32_t receiveMessageFromAudio(std::int32_t id, std::int32_t size, const void* data) override
+    {
+        getHost()->sendMessageToAudio(id + 1000, size, data);
+        return gmpi::MP_OK;
+    }
+
+private:
+    void report(Trace id, std::initializer_list<std::int32_t> words)
+    {
+        const std::vector<std::int32_t> payload(words);
+        getHost()->sendMessageToAudio(id, static_cast<std::int32_t>(payload.size() * 4), payload.data());
+    }
+};
+
+// Explicit index 5 first, then automatic indices.
+class ProbeGuiIndices : public SeGuiInvisibleBase {
+    MpGuiPin<int> pinFive;
+    MpGuiPin<int> pinSix;
+    MpGuiPin<int> pinSeven;
+
+public:
+    ProbeGuiIndices()
+    {
+        initializePin(5, pinFive);
+        initializePin(pinSix, &ProbeGuiIndices::onSetSix);
+        initializePin(pinSeven);
+    }
+    void onSetSix() { pinSeven = pinSix + 1; }
+};
+
+// The first-generation base: Out = In x 2 on every notification.
+class ProbeGuiGen1 : public MpGuiBase {
+    MpGuiPin<int> pinIn;
+    MpGuiPin<int> pinOut;
+
+public:
+    explicit ProbeGuiGen1(gmpi::IMpUnknown* host) : MpGuiBase(host)
+    {
+        initializePin(pinIn, &ProbeGuiGen1::onSetIn);
+        initializePin(pinOut);
+    }
+    void onSetIn() { pinOut = pinIn * 2; }
 };
 
 class ProbeThrows : public MpBase2 {
@@ -389,6 +497,9 @@ const bool registered = gmpi::Register<Probe>::withId(L"Probe") &&
                         gmpi::Register<ProbeThrows>::withId(L"Probe_Throws") &&
                         RegisterPlugin(0, L"Probe_Null", &createNothing) == 0 &&
                         RegisterPlugin(0, L"Probe_NullCreator", nullptr) == 0 &&
+                        gmpi::Register<ProbeGui>::withId(L"Probe_Gui") &&
+                        gmpi::Register<ProbeGuiIndices>::withId(L"Probe_GuiIndices") &&
+                        gmpi::Register<ProbeGuiGen1>::withId(L"Probe_GuiGen1") &&
                         RegisterPluginXml("<Plugin id=\"ignored\"/>") == 0;
 
 }  // namespace

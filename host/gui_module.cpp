@@ -1,0 +1,176 @@
+#include "gui_module.h"
+
+#include <algorithm>
+
+#include "host_error.h"
+
+namespace mphost {
+
+GuiModule::GuiModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescription& description,
+                     GuiModuleOptions moduleOptions)
+    : bundle(std::move(bundleToUse)), moduleId(description.id), options(std::move(moduleOptions))
+{
+    if (!description.gui)
+        throw HostError("module \"" + moduleId + "\" has no GUI half");
+    moduleSubType = description.gui->subType;
+
+    std::vector<InstantiatedPin> instantiated;
+    for (const PinDescription& pinDescription : description.gui->pins) {
+        int instances = 1;
+        if (pinDescription.autoDuplicate) {
+            const auto found = options.duplicates.find(pinDescription.name);
+            instances = found == options.duplicates.end() ? 1 : std::max(found->second, 0);
+        }
+        for (int k = 0; k < instances; ++k) {
+            GuiPin pin;
+            pin.name = pinDescription.autoDuplicate ? pinDescription.name + "[" + std::to_string(k) + "]"
+                                                    : pinDescription.name;
+            pin.index = static_cast<std::int32_t>(pinList.size());
+            pin.description = &pinDescription;
+            pin.datatype = pinDescription.datatype;
+            pin.direction = pinDescription.direction;
+            pin.value = pinDescription.defaultValue;
+            instantiated.push_back({pin.index, pin.direction, pin.datatype});
+            pinList.push_back(std::move(pin));
+        }
+    }
+
+    guiHost = std::make_unique<GuiHost>(options.host, std::move(instantiated));
+    guiHost->setTransmitSink(
+        [this](std::int32_t pinId, std::int32_t voice, Bytes data) { received(pinId, voice, std::move(data)); });
+
+    const std::wstring wideId = description.wideId();
+    if (moduleSubType == gmpi::MP_SUB_TYPE_GUI) {
+        // First generation: the factory connects the host and catches a refusal.
+        ComPtr<gmpi::IMpUnknown> created;
+        const std::int32_t result =
+            bundle->factory()->createInstance(wideId.c_str(), gmpi::MP_SUB_TYPE_GUI,
+                                              static_cast<gmpi::IMpUserInterfaceHost*>(guiHost.get()),
+                                              created.receive());
+        if (result != gmpi::MP_OK || !created)
+            throw HostError("module \"" + moduleId + "\" (first-generation GUI) could not be created: " +
+                            describeResult(result));
+        module1 = created.as<gmpi::IMpUserInterface>(gmpi::MP_IID_GUI_PLUGIN);
+        if (!module1)
+            throw HostError("module \"" + moduleId + "\" is not a first-generation GUI module");
+        return;
+    }
+
+    const ComPtr<gmpi::IMpUnknown> created = bundle->create(moduleSubType, wideId);
+    module2 = created.as<gmpi::IMpUserInterface2B>(gmpi::MP_IID_GUI_PLUGIN2B);
+    if (!module2)
+        throw HostError("module \"" + moduleId + "\" is not a GUI module (no IMpUserInterface2B)");
+    const std::int32_t result = module2->setHost(static_cast<gmpi::IMpUserInterfaceHost2*>(guiHost.get()));
+    if (result != gmpi::MP_OK)
+        throw HostError("module \"" + moduleId + "\" refused the GUI host: " + describeResult(result));
+}
+
+GuiModule::~GuiModule()
+{
+    // The module releases its host interfaces before the host goes.
+    module2.reset();
+    module1.reset();
+}
+
+gmpi::IMpUnknown* GuiModule::object() const
+{
+    return module2 ? static_cast<gmpi::IMpUnknown*>(module2.get()) : static_cast<gmpi::IMpUnknown*>(module1.get());
+}
+
+GuiPin& GuiModule::findPin(std::string_view name)
+{
+    return const_cast<GuiPin&>(std::as_const(*this).findPin(name));
+}
+
+const GuiPin& GuiModule::findPin(std::string_view name) const
+{
+    for (const GuiPin& pin : pinList)
+        if (pin.name == name)
+            return pin;
+    std::string names;
+    for (const GuiPin& pin : pinList)
+        names += (names.empty() ? "" : ", ") + pin.name;
+    throw HostError("module \"" + moduleId + "\" has no GUI pin \"" + std::string(name) + "\" (pins: " + names + ")");
+}
+
+const GuiPin& GuiModule::pin(std::string_view name) const
+{
+    return findPin(name);
+}
+
+GuiPin* GuiModule::pinByIndex(std::int32_t index)
+{
+    return (index >= 0 && static_cast<std::size_t>(index) < pinList.size()) ? &pinList[index] : nullptr;
+}
+
+void GuiModule::start()
+{
+    for (const GuiPin& pin : pinList)
+        setPinRaw(pin.index, encodePinValue(pin.description->defaultValue));
+    initialize();
+}
+
+std::int32_t GuiModule::initialize()
+{
+    return module2 ? module2->initialize() : module1->initialize();
+}
+
+std::int32_t GuiModule::setPin(std::string_view pinName, const PinValue& value)
+{
+    const GuiPin& pin = findPin(pinName);
+    if (!holdsDatatype(value, pin.datatype))
+        throw HostError("pin \"" + pin.name + "\" of \"" + moduleId + "\" takes " +
+                        std::string(datatypeName(pin.datatype)) + " values");
+    return setPinRaw(pin.index, encodePinValue(value));
+}
+
+std::int32_t GuiModule::setPinOnly(std::int32_t pinIndex, const Bytes& payload, std::int32_t voice)
+{
+    if (GuiPin* pin = pinByIndex(pinIndex))
+        pin->value = decodePinValue(pin->datatype, payload.data(), payload.size());
+    const Bytes copy = payload;  // the module may not rely on the caller's memory
+    const auto size = static_cast<std::int32_t>(copy.size());
+    const void* data = copy.empty() ? nullptr : copy.data();
+    return module2 ? module2->setPin(pinIndex, voice, size, data) : module1->setPin(pinIndex, voice, size, data);
+}
+
+std::int32_t GuiModule::notifyPin(std::int32_t pinIndex, std::int32_t voice)
+{
+    return module2 ? module2->notifyPin(pinIndex, voice) : module1->notifyPin(pinIndex, voice);
+}
+
+std::int32_t GuiModule::setPinRaw(std::int32_t pinIndex, const Bytes& payload, std::int32_t voice)
+{
+    const std::int32_t result = setPinOnly(pinIndex, payload, voice);
+    if (result != gmpi::MP_OK)
+        return result;
+    return notifyPin(pinIndex, voice);
+}
+
+const PinValue& GuiModule::value(std::string_view pinName) const
+{
+    return findPin(pinName).value;
+}
+
+void GuiModule::received(std::int32_t pinId, std::int32_t voice, Bytes data)
+{
+    PinTransmission transmission{pinId, "", voice, data, data};
+    if (GuiPin* pin = pinByIndex(pinId)) {
+        transmission.pinName = pin->name;
+        transmission.value = decodePinValue(pin->datatype, data.data(), data.size());
+        pin->value = transmission.value;
+    }
+    transmissions.push_back(transmission);
+    if (transmitListener)
+        transmitListener(transmission);
+}
+
+std::int32_t GuiModule::sendMessageFromDsp(std::int32_t id, const Bytes& payload)
+{
+    const Bytes copy = payload;
+    const auto size = static_cast<std::int32_t>(copy.size());
+    const void* data = copy.empty() ? nullptr : copy.data();
+    return module2 ? module2->receiveMessageFromAudio(id, size, data) : module1->receiveMessageFromAudio(id, size, data);
+}
+
+}  // namespace mphost

@@ -1,0 +1,78 @@
+// Helpers of the GUI tests: the ui_modules bundle and started GUI modules.
+#pragma once
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gui_module.h"
+#include "test_support.h"
+
+namespace gui_testing {
+
+inline std::shared_ptr<mphost::Bundle> uiBundle()
+{
+    static const auto bundle = mphost::Bundle::load(testing_support::bundlePath("ui_modules"));
+    return bundle;
+}
+
+inline const mphost::BundleDescription& uiDescriptions()
+{
+    static const auto descriptions = mphost::BundleDescription::loadFile(
+        mphost::BundleDescription::pathBeside(testing_support::bundlePath("ui_modules")));
+    return descriptions;
+}
+
+inline const mphost::ModuleDescription& uiModule(const std::string& id)
+{
+    const mphost::ModuleDescription* module = uiDescriptions().find(id);
+    if (!module)
+        throw std::runtime_error("no ui module " + id);
+    return *module;
+}
+
+// A ui_modules GUI module; started (defaults set, initialized) unless `start` is false.
+inline std::unique_ptr<mphost::GuiModule> makeUi(const std::string& id, mphost::GuiModuleOptions options = {},
+                                                 bool start = true)
+{
+    auto module = std::make_unique<mphost::GuiModule>(uiBundle(), uiModule(id), std::move(options));
+    if (start) {
+        module->start();
+        module->takeTransmissions();
+    }
+    return module;
+}
+
+// The transmissions as (pin name, value) pairs.
+struct Sent {
+    std::string pin;
+    mphost::PinValue value;
+    bool operator==(const Sent&) const = default;
+};
+inline void PrintTo(const Sent& sent, std::ostream* out)
+{
+    *out << "{" << sent.pin << ", " << mphost::formatPinValue(sent.value) << "}";
+}
+inline std::vector<Sent> sent(mphost::GuiModule& module)
+{
+    std::vector<Sent> result;
+    for (const auto& transmission : module.takeTransmissions())
+        result.push_back({transmission.pinName, transmission.value});
+    return result;
+}
+
+inline float floatOf(const mphost::PinValue& value)
+{
+    return std::get<float>(value);
+}
+inline std::int32_t intOf(const mphost::PinValue& value)
+{
+    return std::get<std::int32_t>(value);
+}
+inline std::wstring textOf(const mphost::PinValue& value)
+{
+    return std::get<std::wstring>(value);
+}
+
+}  // namespace gui_testing
