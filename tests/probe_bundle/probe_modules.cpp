@@ -332,7 +332,7 @@ public:
                 out[i] = std::numeric_limits<float>::quiet_NaN();
         }
     }
-
+};
 
 // GUI pin machinery through the real binary path. Handlers report to the host as
 // messages to the DSP half: {pin index, value bits or length, voice}.
