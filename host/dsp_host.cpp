@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "allocation_counter.h"
 #include "unicode_conversion.h"
 
 namespace mphost {
@@ -43,11 +44,16 @@ void OutputLog::add(Kind kind, std::int32_t timestamp, std::int32_t pinOrId, std
 {
     const std::uint32_t byteCount = (data && size > 0) ? static_cast<std::uint32_t>(size) : 0;
     const auto offset = static_cast<std::uint32_t>(arena.size());
+    // Growing past the reserved room allocates; that cost is the host's, counted apart.
+    const bool grows = arena.size() + byteCount > arena.capacity() || entries.size() == entries.capacity();
+    const std::uint64_t before = grows ? allocationCount() : 0;
     if (byteCount > 0) {
         const auto* bytes = static_cast<const std::uint8_t*>(data);
         arena.insert(arena.end(), bytes, bytes + byteCount);
     }
     entries.push_back(Record{kind, timestamp, pinOrId, streaming, offset, byteCount});
+    if (grows)
+        ownAllocations += allocationCount() - before;
 }
 
 namespace {

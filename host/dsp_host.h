@@ -55,11 +55,14 @@ public:
              std::int32_t size);
 
     const std::vector<Record>& records() const { return entries; }
+    // Heap allocations the log itself made while growing (not the module's).
+    std::uint64_t growthAllocations() const { return ownAllocations; }
     const std::uint8_t* payload(const Record& record) const { return arena.data() + record.offset; }
 
 private:
     std::vector<Record> entries;
     std::vector<std::uint8_t> arena;
+    std::uint64_t ownAllocations = 0;
 };
 
 // One pin the host instantiated for a module, as the pin iterator reports it.

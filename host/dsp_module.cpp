@@ -250,8 +250,10 @@ void DspModule::process(int count)
     }
 
     const std::uint64_t before = allocationCount();
+    const std::uint64_t hostBefore = dspHost->log().growthAllocations();
     module->process(count, deliverCount ? eventRecords.data() : nullptr);
-    allocationsDuringProcess = allocationCount() - before;
+    allocationsDuringProcess =
+        allocationCount() - before - (dspHost->log().growthAllocations() - hostBefore);
 
     pending.erase(pending.begin(), firstLater);
     for (auto& event : pending)

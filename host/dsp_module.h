@@ -117,8 +117,9 @@ public:
     bool asleep() const { return sleeping; }
     // True when the last process() call skipped the sleeping module.
     bool lastBlockSkipped() const { return skipped; }
-    // Heap allocations counted inside the module's last process() call (see
-    // allocation_counter.h; 0 when counting is not linked in).
+    // Heap allocations the module made inside its last process() call (see
+    // allocation_counter.h; 0 when counting is not linked in). The host's own growth of
+    // its output log is not counted.
     std::uint64_t allocationsInLastProcess() const { return allocationsDuringProcess; }
     int maxBlockSize() const { return options.maxBlockSize; }
 
