@@ -1,0 +1,73 @@
+// Latency: delays In by 0 to 5000 whole samples. When In stops streaming the output
+// keeps streaming until the delayed tail has left the buffer.
+#include <algorithm>
+
+#include "mp_sdk_audio.h"
+
+class Latency : public MpBase2 {
+    static constexpr std::int32_t maxDelay = 5000;
+    static constexpr std::int32_t ringSize = maxDelay + 1;
+
+    AudioInPin pinIn;
+    IntInPin pinDelay;  // samples, clamped to [0, 5000]
+    AudioOutPin pinOut;
+
+    float ring[ringSize] = {};
+    std::int32_t writeIndex = 0;
+    std::int32_t delay = 0;
+    std::int32_t tailCountdown = -1;  // samples until Out goes static; -1: none pending
+
+public:
+    Latency()
+    {
+        initializePin(pinIn);
+        initializePin(pinDelay);
+        initializePin(pinOut);
+        setSubProcess(&Latency::subProcess);
+    }
+
+    void onSetPins() override
+    {
+        if (pinDelay.isUpdated())
+            delay = std::clamp(pinDelay.getValue(), 0, maxDelay);
+        // A new delay over a static input replays older samples: a new tail, as when In
+        // has just stopped.
+        const bool newDelayOverStaticInput = pinDelay.isUpdated() && !pinIn.isStreaming();
+        if (!pinIn.isStreamingChanged() && !newDelayOverStaticInput)
+            return;
+        if (pinIn.isStreaming()) {
+            pinOut.setStreaming(true);
+        } else {
+            pinOut.setStreaming(delay > 0);
+            tailCountdown = delay;
+        }
+    }
+
+    void subProcess(int sampleFrames)
+    {
+        const float* in = pinIn.getBuffer() + blockPos;
+        float* out = pinOut.getBuffer() + blockPos;
+        const bool inputStreams = pinIn.isStreaming();
+        for (int i = 0; i < sampleFrames; ++i) {
+            ring[writeIndex] = in[i];
+            std::int32_t readIndex = writeIndex - delay;
+            if (readIndex < 0)
+                readIndex += ringSize;
+            out[i] = ring[readIndex];
+            if (++writeIndex > maxDelay)
+                writeIndex = 0;
+            if (!inputStreams) {
+                if (tailCountdown == 0) {
+                    pinOut.setStreaming(false, blockPos + i);
+                    tailCountdown = -1;
+                } else if (tailCountdown > 0) {
+                    --tailCountdown;
+                }
+            }
+        }
+    }
+};
+
+namespace {
+const bool registered = gmpi::Register<Latency>::withId(L"Latency");
+}
