@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <random>
 
 #include "dsp_test_support.h"
 
@@ -93,6 +95,42 @@ TEST(DspModulesBundle, ProcessingWithEventsAllocatesNothing)
                 module->queueValue(pin->name, pin->description->defaultValue, 11 * (pin->index % 5));
             module->process(64);
             EXPECT_EQ(module->allocationsInLastProcess(), 0u) << id << " block " << block;
+        }
+    }
+}
+
+TEST(DspModulesBundle, ExtremeValuesAndRandomStreamingChangesAreHandledSafely)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<float> floats{nan, inf, -inf, 1e30f, -1e30f, 0.0f, 1.0f, -1.0f, 1e-40f, 0.5f};
+    const std::vector<std::int32_t> ints{INT32_MIN, INT32_MAX, -1, 0, 1, 2, 3, 4, 32, 5001};
+    std::mt19937 random(20261207);
+    const auto pick = [&random](const auto& values) { return values[random() % values.size()]; };
+    for (const auto& id : identifiers) {
+        auto module = makeModule(id, {.duplicates = {{"In", 2}}});
+        module->start();
+        for (int block = 0; block < 40; ++block) {
+            for (const auto& pin : module->pins()) {
+                if (!pin.isInput())
+                    continue;
+                const int timestamp = static_cast<int>(random() % 64);
+                if (pin.isAudio()) {
+                    for (float& sample : module->input(pin.name))
+                        sample = random() % 4 ? std::sin(static_cast<float>(random() % 1000)) : pick(floats);
+                    if (random() % 3 == 0)
+                        module->queueStreaming(pin.name, random() % 2 == 0, timestamp);
+                } else if (random() % 3 == 0) {
+                    if (pin.datatype == gmpi::MP_FLOAT32)
+                        module->queueValue(pin.name, pick(floats), timestamp);
+                    else if (pin.datatype == gmpi::MP_BOOL)
+                        module->queueValue(pin.name, random() % 2 == 0, timestamp);
+                    else
+                        module->queueValue(pin.name, pick(ints), timestamp);
+                }
+            }
+            module->process(1 + static_cast<int>(random() % 64));
+            ASSERT_EQ(module->allocationsInLastProcess(), 0u) << id;
         }
     }
 }
