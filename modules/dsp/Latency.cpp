@@ -48,14 +48,16 @@ public:
         const float* in = pinIn.getBuffer() + blockPos;
         float* out = pinOut.getBuffer() + blockPos;
         const bool inputStreams = pinIn.isStreaming();
+        std::int32_t write = writeIndex;  // locals: output writes cannot touch them
+        const std::int32_t samplesBack = delay;
         for (int i = 0; i < sampleFrames; ++i) {
-            ring[writeIndex] = in[i];
-            std::int32_t readIndex = writeIndex - delay;
+            ring[write] = in[i];
+            std::int32_t readIndex = write - samplesBack;
             if (readIndex < 0)
                 readIndex += ringSize;
             out[i] = ring[readIndex];
-            if (++writeIndex > maxDelay)
-                writeIndex = 0;
+            if (++write > maxDelay)
+                write = 0;
             if (!inputStreams) {
                 if (tailCountdown == 0) {
                     pinOut.setStreaming(false, blockPos + i);
@@ -65,6 +67,7 @@ public:
                 }
             }
         }
+        writeIndex = write;
     }
 };
 
