@@ -6,6 +6,8 @@
 #include <limits>
 #include <random>
 
+#include <xmmintrin.h>
+
 #include "dsp_test_support.h"
 
 using namespace dsp_test;
@@ -133,4 +135,20 @@ TEST(DspModulesBundle, ExtremeValuesAndRandomStreamingChangesAreHandledSafely)
             ASSERT_EQ(module->allocationsInLastProcess(), 0u) << id;
         }
     }
+}
+
+// The harness runs modules as audio hosts do, with subnormals flushed to zero, and
+// leaves the caller's floating-point mode as it was.
+TEST(DspModuleHarness, FlushesSubnormalsInsideProcessOnly)
+{
+    auto module = testing_support::makeProbe("Probe_Gain");
+    module->start();
+    module->queueStreaming("In", true);
+    module->fillInput("In", 1e-40f);  // subnormal
+    const unsigned before = _mm_getcsr();
+    module->process(64);
+    EXPECT_EQ(_mm_getcsr(), before);
+    EXPECT_EQ(module->output("Out")[0], 0.0f);
+    volatile float subnormal = 1e-40f;
+    EXPECT_EQ(subnormal * 1.0f, 1e-40f);  // outside process() nothing is flushed
 }
