@@ -47,24 +47,55 @@ public:
     {
         const float* in = pinIn.getBuffer() + blockPos;
         float* out = pinOut.getBuffer() + blockPos;
-        const bool inputStreams = pinIn.isStreaming();
-        std::int32_t write = writeIndex;  // locals: output writes cannot touch them
-        const std::int32_t samplesBack = delay;
+        if (pinIn.isStreaming())
+            delayStretch(in, out, sampleFrames);
+        else
+            delayTail(in, out, sampleFrames);
+    }
+
+private:
+    // The delay line while In streams, in runs where neither the write nor the read
+    // position wraps around the ring.
+    void delayStretch(const float* in, float* out, int sampleFrames)
+    {
+        std::int32_t write = writeIndex;
+        for (int done = 0; done < sampleFrames;) {
+            std::int32_t read = write - delay;
+            if (read < 0)
+                read += ringSize;
+            const int run = std::min({sampleFrames - done, ringSize - write, ringSize - read});
+            float* written = ring + write;
+            const float* delayed = ring + read;
+            for (int i = 0; i < run; ++i) {
+                written[i] = in[done + i];
+                out[done + i] = delayed[i];
+            }
+            done += run;
+            write += run;
+            if (write > maxDelay)
+                write = 0;
+        }
+        writeIndex = write;
+    }
+
+    // The same sample by sample while In is static, counting down the tail: Out goes
+    // static on the sample where the first static input sample comes out.
+    void delayTail(const float* in, float* out, int sampleFrames)
+    {
+        std::int32_t write = writeIndex;
         for (int i = 0; i < sampleFrames; ++i) {
             ring[write] = in[i];
-            std::int32_t readIndex = write - samplesBack;
-            if (readIndex < 0)
-                readIndex += ringSize;
-            out[i] = ring[readIndex];
+            std::int32_t read = write - delay;
+            if (read < 0)
+                read += ringSize;
+            out[i] = ring[read];
             if (++write > maxDelay)
                 write = 0;
-            if (!inputStreams) {
-                if (tailCountdown == 0) {
-                    pinOut.setStreaming(false, blockPos + i);
-                    tailCountdown = -1;
-                } else if (tailCountdown > 0) {
-                    --tailCountdown;
-                }
+            if (tailCountdown == 0) {
+                pinOut.setStreaming(false, blockPos + i);
+                tailCountdown = -1;
+            } else if (tailCountdown > 0) {
+                --tailCountdown;
             }
         }
         writeIndex = write;

@@ -100,6 +100,18 @@ TEST(DcBlocker, DecayOfAStaticStepEndsInExactZeroAndANewCoefficientWakesIt)
     EXPECT_FALSE(module->asleep());
 }
 
+TEST(DcBlocker, DefaultCoefficientDecaysToRestWithSubnormalsFlushedAsOnAudioHosts)
+{
+    // 0.995 x y rounds back to y on a subnormal y; flushed to zero the decay ends.
+    auto module = makeModule("DC_Blocker");
+    module->start();
+    module->fillInput("In", 1.0f);
+    const auto decay = render(*module, 64 * 300);
+    ASSERT_EQ(decay.reports.size(), 2u);
+    EXPECT_NEAR(decay.reports[1].position, 17424, 64);
+    EXPECT_TRUE(module->asleep());
+}
+
 TEST(IntegratorModule, StaticInputWithoutFeedbackRestsOnTheSecondSampleAndHoldsIt)
 {
     auto module = makeModule("Integrator");
@@ -290,7 +302,8 @@ TEST(Glider2Module, RiseAndFallHaveTheirOwnTimesAndAZeroTimeJumps)
 
 TEST(LatencyModule, DelaysByWholeSamplesUpTo5000AndClampsTheDelay)
 {
-    for (const auto& [requested, used] : std::vector<std::pair<int, int>>{{5000, 5000}, {6000, 5000}, {-3, 0}, {37, 37}}) {
+    for (const auto& [requested, used] :
+         std::vector<std::pair<int, int>>{{5000, 5000}, {6000, 5000}, {-3, 0}, {1, 1}, {3, 3}, {37, 37}}) {
         auto module = makeModule("Latency");
         module->start();
         module->queueValue("Delay", requested);
