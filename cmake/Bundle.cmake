@@ -27,7 +27,7 @@ function(add_bundle name)
   endif()
   set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${MP_BUNDLE_EXPORTS_MAP})
   if(ARG_DESCRIPTIONS)
-    # Relink (and so copy again) when only the descriptions changed.
+    # Relink when the descriptions change, so that the copy below follows every edit.
     set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${ARG_DESCRIPTIONS})
     add_custom_command(TARGET ${name} POST_BUILD
       COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ARG_DESCRIPTIONS} ${ARG_OUTPUT_DIRECTORY}/${name}.json

@@ -3,10 +3,42 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 #include "allocation_counter.h"
 #include "host_error.h"
 
 namespace mphost {
+
+namespace {
+
+// Flush-to-zero and denormals-are-zero for the current thread while it lives, as audio
+// hosts run their processing: decaying signals reach exact 0 instead of sticking at a
+// subnormal value. A caller that already runs in that mode (an engine setting it once
+// for its audio thread) pays only for reading the mode; otherwise it is restored.
+class FlushSubnormals {
+public:
+#if defined(__SSE__)
+    FlushSubnormals() : saved(_mm_getcsr())
+    {
+        if ((saved & flushBits) != flushBits)
+            _mm_setcsr(saved | flushBits);
+    }
+    ~FlushSubnormals()
+    {
+        if ((saved & flushBits) != flushBits)
+            _mm_setcsr(saved);
+    }
+
+private:
+    static constexpr unsigned flushBits = 0x8040;  // flush-to-zero 0x8000, denormals-are-zero 0x0040
+    unsigned saved;
+#endif
+};
+
+}  // namespace
 
 DspModule::DspModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescription& description,
                      DspModuleOptions moduleOptions)
@@ -251,7 +283,10 @@ void DspModule::process(int count)
 
     const std::uint64_t before = allocationCount();
     const std::uint64_t hostBefore = dspHost->log().growthAllocations();
-    module->process(count, deliverCount ? eventRecords.data() : nullptr);
+    {
+        const FlushSubnormals flush;
+        module->process(count, deliverCount ? eventRecords.data() : nullptr);
+    }
     allocationsDuringProcess =
         allocationCount() - before - (dspHost->log().growthAllocations() - hostBefore);
 

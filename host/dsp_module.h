@@ -98,7 +98,8 @@ public:
     void fillInput(std::string_view pinName, float value);
 
     // Processes `count` samples (1 .. maxBlockSize). A module that asked to sleep and has
-    // no events waiting is not called: its outputs hold their last value.
+    // no events waiting is not called: its outputs hold their last value. The module runs
+    // with subnormal floats flushed to zero (inputs and results), as on audio hosts.
     void process(int count);
 
     std::span<const float> output(std::string_view pinName) const;
