@@ -295,10 +295,8 @@ void DspModule::process(int count)
         event.timestamp -= count;
 
     collectOutputs(count);
-    if (dspHost->sleepRequested()) {
-        sleeping = true;
-        holdOutputs(count);
-    }
+    sleeping = dspHost->sleepRequested();
+    updateHeldValues(count);
 }
 
 std::int32_t DspModule::sendMessageFromGui(std::int32_t id, const Bytes& payload)
@@ -349,22 +347,32 @@ void DspModule::collectOutputs(int count)
     collectedRecords = records.size();
 }
 
-// A sleeping module's outputs hold their value: a static output the value it had when
-// it went static (from that position on in the block where the module fell asleep), a
-// streaming one its last sample; skipped blocks repeat the held values.
-void DspModule::holdOutputs(int count)
+// The value a static audio output holds is the sample where it went static (the module
+// writes that one); it stays the held value until the output streams again. A module that
+// falls asleep may leave the rest of the block unwritten, and skipped blocks are not
+// written at all: the host fills both with the held value. A streaming output of a module
+// that sleeps anyway holds its last sample.
+void DspModule::updateHeldValues(int count)
 {
     for (DspPin& pin : pinList) {
         if (!pin.isAudio() || pin.isInput())
             continue;
-        if (!skipped) {
+        if (!pin.streaming && pin.staticSince >= 0)
+            pin.heldValue = pin.buffer[static_cast<std::size_t>(pin.staticSince)];
+        if (sleeping) {
             const int from = pin.streaming ? count - 1 : std::max(pin.staticSince, 0);
-            pin.heldValue = pin.buffer[static_cast<std::size_t>(from)];
+            if (pin.streaming)
+                pin.heldValue = pin.buffer[static_cast<std::size_t>(from)];
             std::fill(pin.buffer.begin() + from, pin.buffer.begin() + count, pin.heldValue);
-        } else {
-            std::fill(pin.buffer.begin(), pin.buffer.begin() + count, pin.heldValue);
         }
     }
+}
+
+void DspModule::holdOutputs(int count)
+{
+    for (DspPin& pin : pinList)
+        if (pin.isAudio() && !pin.isInput())
+            std::fill(pin.buffer.begin(), pin.buffer.begin() + count, pin.heldValue);
 }
 
 }  // namespace mphost

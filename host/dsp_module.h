@@ -138,6 +138,7 @@ private:
     void queue(QueuedEvent event);
     void collectOutputs(int count);
     void collectMessages();
+    void updateHeldValues(int count);
     void holdOutputs(int count);
 
     std::shared_ptr<Bundle> bundle;

@@ -4,10 +4,11 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <xmmintrin.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -52,9 +53,14 @@ const T& pick(Random& random, const std::vector<T>& choices)
     return choices[static_cast<std::size_t>(uniformInt(random, 0, static_cast<int>(choices.size()) - 1))];
 }
 
-bool sameBits(float a, float b)
+// Equal values as the audio side sees them: 0, -0 and subnormals alike (it runs with
+// denormals-are-zero), NaN equal to NaN.
+bool sameValue(float a, float b)
 {
-    return std::memcmp(&a, &b, sizeof a) == 0;
+    const auto flushed = [](float x) { return std::fpclassify(x) == FP_SUBNORMAL ? 0.0f : x; };
+    a = flushed(a);
+    b = flushed(b);
+    return a == b || (std::isnan(a) && std::isnan(b));
 }
 
 // A value for a control input. Ordinary values are finite and modest; hostile ones are
@@ -149,6 +155,7 @@ public:
                 numericEventsOnly &= queueRandomEvent(count, hostile);
             fillInputs(count, hostile);
             finiteInputs = !hostile;
+            trace("block " + std::to_string(report.blocks) + ": " + std::to_string(count) + " samples");
 
             try {
                 module.process(count);
@@ -160,6 +167,13 @@ public:
                 return false;
             }
             ++report.blocks;
+            if (tracing) {
+                for (const auto& record : module.lastBlockLog().records())
+                    if (record.kind == OutputLog::Kind::Streaming)
+                        trace("  output " + module.pins()[static_cast<std::size_t>(record.pinOrId)].name +
+                              (record.streaming ? " streaming" : " static") + " at " + std::to_string(record.timestamp));
+                trace(std::string("  ") + (module.lastBlockSkipped() ? "skipped" : module.asleep() ? "asleep" : "awake"));
+            }
             if (!module.lastBlockSkipped()) {
                 checkAllocations(numericEventsOnly);
                 checkOutputs(count);
@@ -182,6 +196,12 @@ private:
         std::string name;
         float lastSample;
     };
+
+    void trace(const std::string& line) const
+    {
+        if (tracing)
+            std::fprintf(stderr, "%s\n", line.c_str());
+    }
 
     void fail(const std::string& what)
     {
@@ -206,6 +226,8 @@ private:
                     input.nextConstant = hostile ? std::get<float>(makeValue(random, gmpi::MP_FLOAT32, true))
                                                  : uniformFloat(random, -1, 1);
                     module.queueStreaming(pin.name, !input.streaming, timestamp);
+                    trace("  queue " + pin.name + (input.streaming ? " static" : " streaming") + " at " +
+                          std::to_string(timestamp));
                 }
             return true;
         }
@@ -213,7 +235,9 @@ private:
             module.queueMidi(pin.name, makeMidi(random, hostile), timestamp);
             return !hostile;
         }
-        module.queueValue(pin.name, makeValue(random, pin.datatype, hostile), timestamp);
+        const PinValue value = makeValue(random, pin.datatype, hostile);
+        trace("  queue " + pin.name + " = " + formatPinValue(value).substr(0, 40) + " at " + std::to_string(timestamp));
+        module.queueValue(pin.name, value, timestamp);
         return pin.datatype != gmpi::MP_STRING && pin.datatype != gmpi::MP_BLOB;
     }
 
@@ -273,9 +297,13 @@ private:
             const int from = pin.staticSince >= 0 ? pin.staticSince : 0;
             const float held = pin.staticSince >= 0 ? samples[static_cast<std::size_t>(from)] : output.lastSample;
             for (int i = from; i < count; ++i)
-                if (!sameBits(samples[static_cast<std::size_t>(i)], held)) {
-                    fail("output \"" + output.name + "\" is declared static but changes at sample " +
-                         std::to_string(i));
+                if (!sameValue(samples[static_cast<std::size_t>(i)], held)) {
+                    std::ostringstream what;
+                    what << "output \"" << output.name << "\" is declared static"
+                         << (pin.staticSince >= 0 ? " from sample " + std::to_string(pin.staticSince) : "")
+                         << " with value " << held << " but is " << samples[static_cast<std::size_t>(i)]
+                         << " at sample " << i << " of " << count;
+                    fail(what.str());
                     return;
                 }
         }
@@ -298,6 +326,7 @@ private:
     bool finiteInputs = true;
     bool started = false;
     bool allocationNoted = false;
+    bool tracing = std::getenv("MPHOST_VALIDATE_TRACE") != nullptr;
 };
 
 void checkCreation(Bundle& bundle, const ModuleDescription& module, ModuleReport& report)
@@ -341,8 +370,6 @@ ModuleReport validateDspHalf(const std::filesystem::path& bundlePath, const Modu
     report.id = module.id;
     report.subType = 0;
     report.seed = options.seed;
-    // Denormals flush to zero on the audio side, as real hosts set it.
-    _mm_setcsr(_mm_getcsr() | 0x8040);
     try {
         auto bundle = Bundle::load(bundlePath);
         checkCreation(*bundle, module, report);

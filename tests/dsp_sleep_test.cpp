@@ -129,3 +129,24 @@ TEST(DspSleep, StaticOutputReportedTwiceChangesStateOnceButTellsTheHostTwice)
     EXPECT_EQ(reports, (std::vector<std::pair<int, int>>{{0, 1}, {3, 0}, {5, 0}}));
     EXPECT_FALSE(module->outputStreaming("Out"));
 }
+
+TEST(DspSleep, ModuleWokenByAnEventThatSleepsAtOnceKeepsItsHeldOutput)
+{
+    auto module = makeProbe("Probe", {.maxBlockSize = 64, .sleepDelay = 1});
+    module->start();
+    for (int i = 0; i < 64; ++i)
+        module->input("In")[static_cast<std::size_t>(i)] = static_cast<float>(i);
+    module->queueValue("Out Streaming", 0, 10);  // constant from sample 10: 10 + 0.5
+    module->process(64);
+    ASSERT_TRUE(module->asleep());
+    EXPECT_EQ(module->output("Out")[63], 10.5f);
+
+    // Woken by an event, it sleeps again before producing a sample; the host holds 10.5
+    // over the whole block rather than leaving the previous block's samples there.
+    module->queueValue("Int", 4, 0);
+    module->process(64);
+    EXPECT_FALSE(module->lastBlockSkipped());
+    EXPECT_TRUE(module->asleep());
+    for (const float sample : module->output("Out"))
+        EXPECT_EQ(sample, 10.5f);
+}

@@ -66,7 +66,7 @@ TEST(Validator, ReportsBrokenPromisesAndCreationFailures)
 {
     // "Probe" can be told to declare its output static while it varies.
     const auto liar = validateProbe("Probe", 1.0);
-    EXPECT_NE(failuresOf(liar).find("is declared static but changes"), std::string::npos) << failuresOf(liar);
+    EXPECT_NE(failuresOf(liar).find("is declared static"), std::string::npos) << failuresOf(liar);
 
     EXPECT_EQ(failuresOf(validateProbe("Probe_Throws")), "creation returned failure without an object\n");
     EXPECT_EQ(failuresOf(validateProbe("Probe_NotInBundle")), "creation returned not supported without an object\n");
