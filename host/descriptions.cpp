@@ -245,7 +245,7 @@ BundleDescription BundleDescription::parse(std::string_view json, const std::str
     Json root;
     try {
         root = Json::parse(json.begin(), json.end());
-    } catch (const Json::parse_error& error) {
+    } catch (const Json::exception& error) {  // syntax errors, and numbers beyond any type (406)
         throw HostError(source + ": not valid JSON: " + error.what());
     }
     return Reader(source).document(root);

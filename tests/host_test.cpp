@@ -62,6 +62,8 @@ TEST(HostDescriptions, TheProbeDescriptionsLoadWithTypesDefaultsAndLists)
 TEST(HostDescriptions, ErrorsNameTheFileTheJsonPathAndWhatWasExpected)
 {
     EXPECT_NE(descriptionError("{").find("test.json: not valid JSON"), std::string::npos);
+    // A number too large for any type is a refusal too, not an escaping exception.
+    EXPECT_NE(descriptionError(std::string(400, '6')).find("test.json: not valid JSON"), std::string::npos);
     EXPECT_EQ(descriptionError(R"({"modules": []})"), "test.json: $: expected member \"bundle\"");
     EXPECT_EQ(descriptionError(R"({"bundle": "b", "modules": {}})"),
               "test.json: $.modules: expected an array, found object {}");
