@@ -130,61 +130,78 @@ protected:
     bool guiMessageGuard = false;
 };
 
-// The base every DSP module of the system derives from. Sample routines take the
-// number of samples and work on buffer elements blockPos .. blockPos + count - 1.
-class MpBase2 : public MpPluginBase {
+// The block processing and routine selection MpBase2 and MpBase share. `Self` is the
+// base whose member routines produce samples; they take `Leading...` (nothing, or the
+// buffer offset) and then the number of samples.
+template <class Self, class... Leading>
+class MpSubProcessBase : public MpPluginBase {
 public:
-    using SubProcess_ptr = void (MpBase2::*)(int sampleFrames);
+    using SubProcess_ptr = void (Self::*)(Leading..., int sampleFrames);
 
-    void process(std::int32_t count, const gmpi::MpEvent* events) override;
-    void OnPinStreamingChange(bool isStreaming) override;
+    void process(std::int32_t count, const gmpi::MpEvent* events) override
+    {
+        processEventsAndStretches(count, events, [this](int sampleFrames) { run(currentSubProcess, sampleFrames); });
+    }
+    void OnPinStreamingChange(bool isStreaming) override
+    {
+        streamingPins += isStreaming ? 1 : -1;
+        currentSubProcess = (streamingPins != 0 && sleepMode != 1) ? chosenSubProcess : &Self::subProcessPreSleep;
+    }
 
     // Selects the routine that produces samples. While the pre-sleep countdown runs,
     // the new routine takes over only when the countdown hands over.
     template <class Module>
-    void setSubProcess(void (Module::*routine)(int))
+    void setSubProcess(void (Module::*routine)(Leading..., int))
     {
         setSubProcessRoutine(static_cast<SubProcess_ptr>(routine));
     }
     // true: count down and sleep whenever the outputs have settled, even while inputs
     // stream; false: never sleep. After the first call the module never returns to the
     // automatic mode, where it sleeps once no pin streams.
-    void setSleep(bool isOkToSleep);
+    void setSleep(bool isOkToSleep)
+    {
+        if (isOkToSleep)
+            currentSubProcess = &Self::subProcessPreSleep;
+        sleepMode = isOkToSleep ? 1 : 0;
+    }
 
-    void subProcessNothing(int /*sampleFrames*/) {}
-    void subProcessPreSleep(int sampleFrames);
+    void subProcessNothing(Leading..., int /*sampleFrames*/) {}
+    // Runs the chosen routine during the countdown, then hands over to it.
+    void subProcessPreSleep(Leading..., int sampleFrames)
+    {
+        const int savedBlockPos = blockPos;
+        const int rest = runPreSleepCountdown(sampleFrames, [this](int n) { run(chosenSubProcess, n); });
+        if (rest < 0)
+            return;
+        currentSubProcess = chosenSubProcess;
+        if (rest > 0)
+            run(chosenSubProcess, rest);
+        blockPos = savedBlockPos;
+    }
 
 protected:
-    void setSubProcessRoutine(SubProcess_ptr routine);
+    void setSubProcessRoutine(SubProcess_ptr routine)
+    {
+        if (currentSubProcess == chosenSubProcess)
+            currentSubProcess = routine;
+        chosenSubProcess = routine;
+    }
+    // Calls `routine` for `sampleFrames` samples from blockPos (also the buffer offset).
+    void run(SubProcess_ptr routine, int sampleFrames)
+    {
+        (static_cast<Self*>(this)->*routine)(static_cast<Leading>(blockPos)..., sampleFrames);
+    }
 
-    SubProcess_ptr currentSubProcess = &MpBase2::subProcessPreSleep;
-    SubProcess_ptr chosenSubProcess = &MpBase2::subProcessNothing;
+    SubProcess_ptr currentSubProcess = &Self::subProcessPreSleep;
+    SubProcess_ptr chosenSubProcess = &Self::subProcessNothing;
 };
+
+// The base every DSP module of the system derives from. Sample routines take the
+// number of samples and work on buffer elements blockPos .. blockPos + count - 1.
+class MpBase2 : public MpSubProcessBase<MpBase2> {};
 
 // First-generation variant of MpBase2: routines take (buffer offset, sample count).
-class MpBase : public MpPluginBase {
-public:
-    using SubProcess_ptr = void (MpBase::*)(int bufferOffset, int sampleFrames);
-
-    void process(std::int32_t count, const gmpi::MpEvent* events) override;
-    void OnPinStreamingChange(bool isStreaming) override;
-
-    template <class Module>
-    void setSubProcess(void (Module::*routine)(int, int))
-    {
-        setSubProcessRoutine(static_cast<SubProcess_ptr>(routine));
-    }
-    void setSleep(bool isOkToSleep);
-
-    void subProcessNothing(int /*bufferOffset*/, int /*sampleFrames*/) {}
-    void subProcessPreSleep(int bufferOffset, int sampleFrames);
-
-protected:
-    void setSubProcessRoutine(SubProcess_ptr routine);
-
-    SubProcess_ptr currentSubProcess = &MpBase::subProcessPreSleep;
-    SubProcess_ptr chosenSubProcess = &MpBase::subProcessNothing;
-};
+class MpBase : public MpSubProcessBase<MpBase, int> {};
 
 // ---------------------------------------------------------------------------------
 // Pins

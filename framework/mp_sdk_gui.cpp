@@ -140,12 +140,6 @@ std::int32_t GuiPinOwner::notifyPinHandler(std::int32_t pinId, std::int32_t voic
 // ---------------------------------------------------------------------------------
 // MpGuiBase2
 
-MpGuiBase2::~MpGuiBase2()
-{
-    if (uiHost)
-        uiHost->release();
-}
-
 std::int32_t MpGuiBase2::queryInterface(const gmpi::MpGuid& iid, void** returnInterface)
 {
     *returnInterface = nullptr;
@@ -169,51 +163,6 @@ std::int32_t MpGuiBase2::setHost(gmpi::IMpUnknown* host)
     return uiHost ? gmpi::MP_OK : gmpi::MP_NOSUPPORT;
 }
 
-std::int32_t MpGuiBase2::setPin(std::int32_t pinId, std::int32_t voice, std::int32_t size, const void* data)
-{
-    return storePinValue(pinId, voice, size, data);
-}
-
-std::int32_t MpGuiBase2::notifyPin(std::int32_t pinId, std::int32_t voice)
-{
-    return notifyPinHandler(pinId, voice);
-}
-
-std::int32_t MpGuiBase2::receiveMessageFromAudio(std::int32_t, std::int32_t, const void*)
-{
-    return gmpi::MP_FAIL;
-}
-
-std::int32_t MpGuiBase2::populateContextMenu(float, float, gmpi::IMpUnknown*)
-{
-    return gmpi::MP_FAIL;
-}
-
-std::int32_t MpGuiBase2::onContextMenu(std::int32_t)
-{
-    return gmpi::MP_FAIL;
-}
-
-std::int32_t MpGuiBase2::getToolTip(float, float, gmpi::IMpUnknown*)
-{
-    return gmpi::MP_FAIL;
-}
-
-std::int32_t MpGuiBase2::pinTransmit(std::int32_t pinId, std::int32_t size, const void* data, std::int32_t voice)
-{
-    return uiHost ? uiHost->pinTransmit(pinId, size, data, voice) : gmpi::MP_FAIL;
-}
-
-void MpGuiBase2::initializePin(int index, MpGuiPinBase& pin, Handler handler)
-{
-    bindPin(index, pin, handler ? new IGuiPinCallback<Interface>(this, handler) : nullptr);
-}
-
-void MpGuiBase2::initializePin(int index, MpGuiPinBase& pin, IndexedHandler handler)
-{
-    bindPin(index, pin, handler ? new IGuiPinCallbackIndexed<Interface>(this, handler) : nullptr);
-}
-
 std::int32_t SeGuiInvisibleBase::release()
 {
     const std::int32_t count = --refCount;
@@ -229,12 +178,6 @@ MpGuiBase_base::MpGuiBase_base(gmpi::IMpUnknown* host)
 {
     if (host)
         setHost(host);
-}
-
-MpGuiBase_base::~MpGuiBase_base()
-{
-    if (uiHost)
-        uiHost->release();
 }
 
 std::int32_t MpGuiBase_base::queryInterface(const gmpi::MpGuid& iid, void** returnInterface)
@@ -261,51 +204,6 @@ std::int32_t MpGuiBase_base::setHost(gmpi::IMpUnknown* host)
     if (!uiHost)
         throw std::runtime_error("host Interfaces not supported");
     return gmpi::MP_OK;
-}
-
-std::int32_t MpGuiBase_base::setPin(std::int32_t pinId, std::int32_t voice, std::int32_t size, const void* data)
-{
-    return storePinValue(pinId, voice, size, data);
-}
-
-std::int32_t MpGuiBase_base::notifyPin(std::int32_t pinId, std::int32_t voice)
-{
-    return notifyPinHandler(pinId, voice);
-}
-
-std::int32_t MpGuiBase_base::receiveMessageFromAudio(std::int32_t, std::int32_t, const void*)
-{
-    return gmpi::MP_FAIL;
-}
-
-std::int32_t MpGuiBase_base::populateContextMenu(float, float, gmpi::IMpUnknown*)
-{
-    return gmpi::MP_FAIL;
-}
-
-std::int32_t MpGuiBase_base::onContextMenu(std::int32_t)
-{
-    return gmpi::MP_FAIL;
-}
-
-std::int32_t MpGuiBase_base::getToolTip(float, float, gmpi::IMpUnknown*)
-{
-    return gmpi::MP_FAIL;
-}
-
-std::int32_t MpGuiBase_base::pinTransmit(std::int32_t pinId, std::int32_t size, const void* data, std::int32_t voice)
-{
-    return uiHost ? uiHost->pinTransmit(pinId, size, data, voice) : gmpi::MP_FAIL;
-}
-
-void MpGuiBase_base::initializePin(int index, MpGuiPinBase& pin, Handler handler)
-{
-    bindPin(index, pin, handler ? new IGuiPinCallback<Interface>(this, handler) : nullptr);
-}
-
-void MpGuiBase_base::initializePin(int index, MpGuiPinBase& pin, IndexedHandler handler)
-{
-    bindPin(index, pin, handler ? new IGuiPinCallbackIndexed<Interface>(this, handler) : nullptr);
 }
 
 std::int32_t MpGuiBase::release()

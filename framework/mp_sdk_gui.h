@@ -216,33 +216,56 @@ public:
 };
 
 // ---------------------------------------------------------------------------------
-// Second-generation GUI module base (sub-type 2). Slot order: IMpUserInterface2B, then
-// the destructor, then pinTransmit.
-class MpGuiBase2 : public gmpi::IMpUserInterface2B, public GuiPinOwner {
+// What both GUI module generations share: the pin machinery, the default handlers and
+// the connection to the GUI host. `Interface` is the generation's module interface (pin
+// handlers are its members), `HostInterface` the host interface it obtains, `Bases` the
+// interfaces the module implements, the primary one first.
+//
+// Binary layout: after the primary interface's slots come, in declaration order, the
+// functions overriding the other bases: setHost (first generation only, as the second
+// generation's primary interface has it), the destructor's two entries, pinTransmit.
+template <class Interface_, class HostInterface, class... Bases>
+class GuiModuleBase : public Bases..., public GuiPinOwner {
 public:
-    using Interface = gmpi::IMpUserInterface2;
+    using Interface = Interface_;
     using Handler = void (Interface::*)();
     using IndexedHandler = void (Interface::*)(int);
 
-    // IMpUnknown: MP_IID_GUI_PLUGIN2, MP_IID_GUI_PLUGIN2B and MP_IID_UNKNOWN give the
-    // primary interface. Reference counting is left to the derived base.
-    std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override;
-    std::int32_t setHost(gmpi::IMpUnknown* host) override;
     std::int32_t initialize() override { return gmpi::MP_OK; }
-    std::int32_t setPin(std::int32_t pinId, std::int32_t voice, std::int32_t size, const void* data) override;
-    std::int32_t receiveMessageFromAudio(std::int32_t id, std::int32_t size, const void* data) override;
-    std::int32_t populateContextMenu(float x, float y, gmpi::IMpUnknown* contextMenuItemsSink) override;
-    std::int32_t onContextMenu(std::int32_t selection) override;
-    std::int32_t getToolTip(float x, float y, gmpi::IMpUnknown* returnString) override;
-    std::int32_t notifyPin(std::int32_t pinId, std::int32_t voice) override;
-    ~MpGuiBase2() override;
+    // Store the value / run the pin's handler; MP_FAIL for an unbound pin.
+    std::int32_t setPin(std::int32_t pinId, std::int32_t voice, std::int32_t size, const void* data) override
+    {
+        return storePinValue(pinId, voice, size, data);
+    }
+    std::int32_t notifyPin(std::int32_t pinId, std::int32_t voice) override { return notifyPinHandler(pinId, voice); }
+    // No messages, context menu or tool tip by default.
+    std::int32_t receiveMessageFromAudio(std::int32_t, std::int32_t, const void*) override { return gmpi::MP_FAIL; }
+    std::int32_t populateContextMenu(float, float, gmpi::IMpUnknown*) override { return gmpi::MP_FAIL; }
+    std::int32_t onContextMenu(std::int32_t) override { return gmpi::MP_FAIL; }
+    std::int32_t getToolTip(float, float, gmpi::IMpUnknown*) override { return gmpi::MP_FAIL; }
+    // Connects to the GUI host (each generation its own way); declared here for the slot order.
+    std::int32_t setHost(gmpi::IMpUnknown* host) override = 0;
+    ~GuiModuleBase() override
+    {
+        if (uiHost)
+            uiHost->release();
+    }
     // Calls the GUI host's pin transmit; MP_FAIL while no host is connected.
-    std::int32_t pinTransmit(std::int32_t pinId, std::int32_t size, const void* data, std::int32_t voice = 0) override;
+    std::int32_t pinTransmit(std::int32_t pinId, std::int32_t size, const void* data, std::int32_t voice = 0) override
+    {
+        return uiHost ? uiHost->pinTransmit(pinId, size, data, voice) : gmpi::MP_FAIL;
+    }
 
     // Binds `pin` at `index` (or, without an index, at 0 or one past the highest index
     // bound so far) with an optional handler.
-    void initializePin(int index, MpGuiPinBase& pin, Handler handler = nullptr);
-    void initializePin(int index, MpGuiPinBase& pin, IndexedHandler handler);
+    void initializePin(int index, MpGuiPinBase& pin, Handler handler = nullptr)
+    {
+        bindPin(index, pin, handler ? new IGuiPinCallback<Interface>(this, handler) : nullptr);
+    }
+    void initializePin(int index, MpGuiPinBase& pin, IndexedHandler handler)
+    {
+        bindPin(index, pin, handler ? new IGuiPinCallbackIndexed<Interface>(this, handler) : nullptr);
+    }
     void initializePin(MpGuiPinBase& pin, Handler handler = nullptr) { initializePin(nextPinIndex(), pin, handler); }
     void initializePin(MpGuiPinBase& pin, IndexedHandler handler) { initializePin(nextPinIndex(), pin, handler); }
     template <class Module>
@@ -267,10 +290,23 @@ public:
     }
 
     // The GUI host, or null before setHost.
-    gmpi::IMpUserInterfaceHost2* getHost() const { return uiHost; }
+    HostInterface* getHost() const { return uiHost; }
 
 protected:
-    gmpi::IMpUserInterfaceHost2* uiHost = nullptr;
+    HostInterface* uiHost = nullptr;
+};
+
+// ---------------------------------------------------------------------------------
+// Second-generation GUI module base (sub-type 2). Slot order: IMpUserInterface2B, then
+// the destructor, then pinTransmit.
+class MpGuiBase2
+    : public GuiModuleBase<gmpi::IMpUserInterface2, gmpi::IMpUserInterfaceHost2, gmpi::IMpUserInterface2B> {
+public:
+    // IMpUnknown: MP_IID_GUI_PLUGIN2, MP_IID_GUI_PLUGIN2B and MP_IID_UNKNOWN give the
+    // primary interface. Reference counting is left to the derived base.
+    std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override;
+    // Obtains MP_IID_UI_HOST2; MP_NOSUPPORT when `host` is null or lacks it.
+    std::int32_t setHost(gmpi::IMpUnknown* host) override;
 };
 
 // Base of the GUI modules that do not draw: adds the reference count.
@@ -285,60 +321,19 @@ protected:
 
 // ---------------------------------------------------------------------------------
 // First-generation GUI module base (sub-type 1): the same pin machinery on
-// IMpUserInterface, connected through IMpLegacyInitialization.
-class MpGuiBase_base : public gmpi::IMpUserInterface, public gmpi::IMpLegacyInitialization, public GuiPinOwner {
+// IMpUserInterface, connected through IMpLegacyInitialization. Slot order:
+// IMpUserInterface, then setHost, the destructor and pinTransmit.
+class MpGuiBase_base : public GuiModuleBase<gmpi::IMpUserInterface, gmpi::IMpUserInterfaceHost,
+                                            gmpi::IMpUserInterface, gmpi::IMpLegacyInitialization> {
 public:
-    using Interface = gmpi::IMpUserInterface;
-    using Handler = void (Interface::*)();
-    using IndexedHandler = void (Interface::*)(int);
-
     // Connects to `host` when it is not null (see setHost).
     explicit MpGuiBase_base(gmpi::IMpUnknown* host);
 
     // MP_IID_UNKNOWN, MP_IID_GUI_PLUGIN and MP_IID_LEGACY_INITIALIZATION.
     std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override;
-    std::int32_t initialize() override { return gmpi::MP_OK; }
-    std::int32_t setPin(std::int32_t pinId, std::int32_t voice, std::int32_t size, const void* data) override;
-    std::int32_t receiveMessageFromAudio(std::int32_t id, std::int32_t size, const void* data) override;
-    std::int32_t populateContextMenu(float x, float y, gmpi::IMpUnknown* contextMenuItemsSink) override;
-    std::int32_t onContextMenu(std::int32_t selection) override;
-    std::int32_t getToolTip(float x, float y, gmpi::IMpUnknown* returnString) override;
-    std::int32_t notifyPin(std::int32_t pinId, std::int32_t voice) override;
     // Obtains MP_IID_UI_HOST; throws std::runtime_error("host Interfaces not supported")
     // when `host` lacks it. Called by the factory's createInstance, which catches.
     std::int32_t setHost(gmpi::IMpUnknown* host) override;
-    virtual ~MpGuiBase_base();
-    std::int32_t pinTransmit(std::int32_t pinId, std::int32_t size, const void* data, std::int32_t voice = 0) override;
-
-    void initializePin(int index, MpGuiPinBase& pin, Handler handler = nullptr);
-    void initializePin(int index, MpGuiPinBase& pin, IndexedHandler handler);
-    void initializePin(MpGuiPinBase& pin, Handler handler = nullptr) { initializePin(nextPinIndex(), pin, handler); }
-    void initializePin(MpGuiPinBase& pin, IndexedHandler handler) { initializePin(nextPinIndex(), pin, handler); }
-    template <class Module>
-    void initializePin(int index, MpGuiPinBase& pin, void (Module::*handler)())
-    {
-        initializePin(index, pin, static_cast<Handler>(handler));
-    }
-    template <class Module>
-    void initializePin(int index, MpGuiPinBase& pin, void (Module::*handler)(int))
-    {
-        initializePin(index, pin, static_cast<IndexedHandler>(handler));
-    }
-    template <class Module>
-    void initializePin(MpGuiPinBase& pin, void (Module::*handler)())
-    {
-        initializePin(nextPinIndex(), pin, static_cast<Handler>(handler));
-    }
-    template <class Module>
-    void initializePin(MpGuiPinBase& pin, void (Module::*handler)(int))
-    {
-        initializePin(nextPinIndex(), pin, static_cast<IndexedHandler>(handler));
-    }
-
-    gmpi::IMpUserInterfaceHost* getHost() const { return uiHost; }
-
-protected:
-    gmpi::IMpUserInterfaceHost* uiHost = nullptr;
 };
 
 // First-generation base with the reference count (starts at 1).

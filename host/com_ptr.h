@@ -64,4 +64,32 @@ private:
     Interface* pointer = nullptr;
 };
 
+// Base of the objects the host hands to a module with one reference already counted
+// (pin iterators, skin files): answers MP_IID_UNKNOWN only and deletes itself, as
+// `Derived`, on its last release.
+template <class Derived, class Interface>
+class HostOwnedObject : public Interface {
+public:
+    std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override
+    {
+        *returnInterface = nullptr;
+        if (iid != gmpi::MP_IID_UNKNOWN)
+            return gmpi::MP_NOSUPPORT;
+        *returnInterface = static_cast<Interface*>(this);
+        addRef();
+        return gmpi::MP_OK;
+    }
+    std::int32_t addRef() override { return ++references; }
+    std::int32_t release() override
+    {
+        const std::int32_t count = --references;
+        if (count == 0)
+            delete static_cast<Derived*>(this);
+        return count;
+    }
+
+private:
+    std::int32_t references = 1;
+};
+
 }  // namespace mphost

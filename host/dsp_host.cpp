@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "allocation_counter.h"
+#include "com_ptr.h"
 #include "unicode_conversion.h"
 
 namespace mphost {
@@ -59,27 +60,10 @@ void OutputLog::add(Kind kind, std::int32_t timestamp, std::int32_t pinOrId, std
 namespace {
 
 // The iterator handed to modules by hostCreatePinIterator; deletes itself on release.
-class HostPinIterator final : public gmpi::IMpPinIterator {
+class HostPinIterator final : public HostOwnedObject<HostPinIterator, gmpi::IMpPinIterator> {
 public:
     explicit HostPinIterator(const std::vector<InstantiatedPin>& pins) : pins(pins) {}
 
-    std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override
-    {
-        *returnInterface = nullptr;
-        if (iid != gmpi::MP_IID_UNKNOWN)
-            return gmpi::MP_NOSUPPORT;
-        *returnInterface = this;
-        addRef();
-        return gmpi::MP_OK;
-    }
-    std::int32_t addRef() override { return ++references; }
-    std::int32_t release() override
-    {
-        const std::int32_t count = --references;
-        if (count == 0)
-            delete this;
-        return count;
-    }
     std::int32_t getCount(std::int32_t& returnCount) override
     {
         returnCount = static_cast<std::int32_t>(pins.size());
@@ -118,7 +102,6 @@ private:
 
     std::vector<InstantiatedPin> pins;
     std::size_t position = 0;
-    std::int32_t references = 1;
 };
 
 }  // namespace

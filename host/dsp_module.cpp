@@ -9,6 +9,7 @@
 
 #include "allocation_counter.h"
 #include "host_error.h"
+#include "module_pins.h"
 
 namespace mphost {
 
@@ -49,30 +50,15 @@ DspModule::DspModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescriptio
     if (options.maxBlockSize < 1)
         throw HostError("the maximum block size must be at least 1");
 
-    std::vector<InstantiatedPin> instantiated;
-    for (const PinDescription& pinDescription : description.dsp->pins) {
-        int instances = 1;
-        if (pinDescription.autoDuplicate) {
-            const auto found = options.duplicates.find(pinDescription.name);
-            instances = found == options.duplicates.end() ? 1 : std::max(found->second, 0);
-        }
-        for (int k = 0; k < instances; ++k) {
-            DspPin pin;
-            pin.name = pinDescription.autoDuplicate ? pinDescription.name + "[" + std::to_string(k) + "]"
-                                                    : pinDescription.name;
-            pin.index = static_cast<std::int32_t>(pinList.size());
-            pin.description = &pinDescription;
-            pin.datatype = pinDescription.datatype;
-            pin.direction = pinDescription.direction;
-            pin.value = pin.isInput() ? pinDescription.defaultValue : zeroValue(pin.datatype);
-            if (pin.isAudio()) {
-                const float fill = pin.isInput() ? std::get<float>(pinDescription.defaultValue) : 0.0f;
-                pin.buffer.assign(static_cast<std::size_t>(options.maxBlockSize), fill);
-            }
-            instantiated.push_back({pin.index, pin.direction, pin.datatype});
-            pinList.push_back(std::move(pin));
-        }
-    }
+    std::vector<InstantiatedPin> instantiated =
+        instantiatePins(description.dsp->pins, options.duplicates, pinList,
+                        [this](DspPin& pin, const PinDescription& pinDescription) {
+                            pin.value = pin.isInput() ? pinDescription.defaultValue : zeroValue(pin.datatype);
+                            if (pin.isAudio()) {
+                                const float fill = pin.isInput() ? std::get<float>(pinDescription.defaultValue) : 0.0f;
+                                pin.buffer.assign(static_cast<std::size_t>(options.maxBlockSize), fill);
+                            }
+                        });
 
     DspHostSettings settings;
     settings.sampleRate = options.sampleRate;
@@ -122,13 +108,7 @@ DspPin& DspModule::findPin(std::string_view name)
 
 const DspPin& DspModule::findPin(std::string_view name) const
 {
-    for (const DspPin& pin : pinList)
-        if (pin.name == name)
-            return pin;
-    std::string names;
-    for (const DspPin& pin : pinList)
-        names += (names.empty() ? "" : ", ") + pin.name;
-    throw HostError("module \"" + moduleId + "\" has no DSP pin \"" + std::string(name) + "\" (pins: " + names + ")");
+    return findPinNamed(pinList, name, moduleId, "DSP");
 }
 
 const DspPin& DspModule::pin(std::string_view name) const
@@ -138,7 +118,7 @@ const DspPin& DspModule::pin(std::string_view name) const
 
 DspPin* DspModule::pinByIndex(int index)
 {
-    return (index >= 0 && static_cast<std::size_t>(index) < pinList.size()) ? &pinList[index] : nullptr;
+    return pinAtIndex(pinList, index);
 }
 
 void DspModule::queue(QueuedEvent event)

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <utility>
 
+#include "com_ptr.h"
 #include "unicode_conversion.h"
 
 namespace mphost {
@@ -12,27 +13,10 @@ namespace mphost {
 namespace {
 
 // A skin file read whole when opened; deletes itself on its last release.
-class SkinFile final : public gmpi::IProtectedFile2 {
+class SkinFile final : public HostOwnedObject<SkinFile, gmpi::IProtectedFile2> {
 public:
     explicit SkinFile(std::vector<char> contents) : contents(std::move(contents)) {}
 
-    std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override
-    {
-        *returnInterface = nullptr;
-        if (iid != gmpi::MP_IID_UNKNOWN)
-            return gmpi::MP_NOSUPPORT;
-        *returnInterface = static_cast<gmpi::IProtectedFile2*>(this);
-        addRef();
-        return gmpi::MP_OK;
-    }
-    std::int32_t addRef() override { return ++references; }
-    std::int32_t release() override
-    {
-        const std::int32_t count = --references;
-        if (count == 0)
-            delete this;
-        return count;
-    }
     std::int32_t read(char* buffer, std::int64_t size) override
     {
         if (closed || size < 0 || (size > 0 && !buffer))
@@ -60,7 +44,6 @@ private:
     std::vector<char> contents;
     std::size_t position = 0;
     bool closed = false;
-    std::int32_t references = 1;
 };
 
 // Whether `path` (absolute, normalised) lies inside `folder` (absolute, normalised).

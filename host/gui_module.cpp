@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host_error.h"
+#include "module_pins.h"
 
 namespace mphost {
 
@@ -14,26 +15,9 @@ GuiModule::GuiModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescriptio
         throw HostError("module \"" + moduleId + "\" has no GUI half");
     moduleSubType = description.gui->subType;
 
-    std::vector<InstantiatedPin> instantiated;
-    for (const PinDescription& pinDescription : description.gui->pins) {
-        int instances = 1;
-        if (pinDescription.autoDuplicate) {
-            const auto found = options.duplicates.find(pinDescription.name);
-            instances = found == options.duplicates.end() ? 1 : std::max(found->second, 0);
-        }
-        for (int k = 0; k < instances; ++k) {
-            GuiPin pin;
-            pin.name = pinDescription.autoDuplicate ? pinDescription.name + "[" + std::to_string(k) + "]"
-                                                    : pinDescription.name;
-            pin.index = static_cast<std::int32_t>(pinList.size());
-            pin.description = &pinDescription;
-            pin.datatype = pinDescription.datatype;
-            pin.direction = pinDescription.direction;
-            pin.value = pinDescription.defaultValue;
-            instantiated.push_back({pin.index, pin.direction, pin.datatype});
-            pinList.push_back(std::move(pin));
-        }
-    }
+    std::vector<InstantiatedPin> instantiated =
+        instantiatePins(description.gui->pins, options.duplicates, pinList,
+                        [](GuiPin& pin, const PinDescription& pinDescription) { pin.value = pinDescription.defaultValue; });
 
     guiHost = std::make_unique<GuiHost>(options.host, std::move(instantiated));
     guiHost->setTransmitSink(
@@ -84,13 +68,7 @@ GuiPin& GuiModule::findPin(std::string_view name)
 
 const GuiPin& GuiModule::findPin(std::string_view name) const
 {
-    for (const GuiPin& pin : pinList)
-        if (pin.name == name)
-            return pin;
-    std::string names;
-    for (const GuiPin& pin : pinList)
-        names += (names.empty() ? "" : ", ") + pin.name;
-    throw HostError("module \"" + moduleId + "\" has no GUI pin \"" + std::string(name) + "\" (pins: " + names + ")");
+    return findPinNamed(pinList, name, moduleId, "GUI");
 }
 
 const GuiPin& GuiModule::pin(std::string_view name) const
@@ -100,7 +78,7 @@ const GuiPin& GuiModule::pin(std::string_view name) const
 
 GuiPin* GuiModule::pinByIndex(std::int32_t index)
 {
-    return (index >= 0 && static_cast<std::size_t>(index) < pinList.size()) ? &pinList[index] : nullptr;
+    return pinAtIndex(pinList, index);
 }
 
 void GuiModule::start()

@@ -1,6 +1,7 @@
 // Memory/Reset: a latch that outputs A or B. Set >= 0.5 selects B, Reset >= 0.5 selects
 // A (with both high the selection alternates every sample). Out streams exactly when the
 // selected input does.
+#include "AbLatch.h"
 #include "mp_sdk_audio.h"
 
 class MemoryReset : public MpBase2 {
@@ -10,8 +11,7 @@ class MemoryReset : public MpBase2 {
     AudioInPin pinReset;
     AudioOutPin pinOut;
 
-    bool bSelected = false;
-    bool streamUpdatePending = false;  // the selected input changed its streaming state
+    AbLatch latch;
 
 public:
     MemoryReset()
@@ -26,8 +26,7 @@ public:
 
     void onSetPins() override
     {
-        if ((pinA.isStreamingChanged() && !bSelected) || (pinB.isStreamingChanged() && bSelected))
-            streamUpdatePending = true;
+        latch.noteStreamingChanges(pinA, pinB);
         setSleep(false);
     }
 
@@ -39,31 +38,7 @@ public:
         const float* reset = pinReset.getBuffer() + blockPos;
         float* out = pinOut.getBuffer() + blockPos;
         for (int i = 0; i < sampleFrames; ++i) {
-            if (bSelected) {
-                if (reset[i] >= 0.5f) {
-                    out[i] = a[i];
-                    bSelected = false;
-                    pinOut.setStreaming(pinA.isStreaming(), blockPos + i);
-                } else {
-                    out[i] = b[i];
-                    if (streamUpdatePending) {
-                        streamUpdatePending = false;
-                        pinOut.setStreaming(pinB.isStreaming(), blockPos + i);
-                    }
-                }
-            } else {
-                if (set[i] >= 0.5f) {
-                    out[i] = b[i];
-                    bSelected = true;
-                    pinOut.setStreaming(pinB.isStreaming(), blockPos + i);
-                } else {
-                    out[i] = a[i];
-                    if (streamUpdatePending) {
-                        streamUpdatePending = false;
-                        pinOut.setStreaming(pinA.isStreaming(), blockPos + i);
-                    }
-                }
-            }
+            out[i] = latch.next(set[i] >= 0.5f, reset[i] >= 0.5f, a[i], b[i], pinA, pinB, pinOut, blockPos + i);
         }
         if (!pinA.isStreaming() && !pinB.isStreaming() && !pinSet.isStreaming() && !pinReset.isStreaming())
             setSleep(true);

@@ -1,6 +1,7 @@
 // Memory/Reset2: Memory/Reset with edge-triggered control: B is selected on a sample
 // where Set rises across 0.5, A where Reset does. Out streams exactly when the selected
 // input does.
+#include "AbLatch.h"
 #include "mp_sdk_audio.h"
 
 class MemoryReset2 : public MpBase2 {
@@ -10,8 +11,7 @@ class MemoryReset2 : public MpBase2 {
     AudioInPin pinReset;
     AudioOutPin pinOut;
 
-    bool bSelected = false;
-    bool streamUpdatePending = false;  // the selected input changed its streaming state
+    AbLatch latch;
     float previousSet = 0.0f;
     float previousReset = 0.0f;
 
@@ -28,8 +28,7 @@ public:
 
     void onSetPins() override
     {
-        if ((pinA.isStreamingChanged() && !bSelected) || (pinB.isStreamingChanged() && bSelected))
-            streamUpdatePending = true;
+        latch.noteStreamingChanges(pinA, pinB);
         setSleep(false);
     }
 
@@ -45,31 +44,7 @@ public:
             const bool resetRises = previousReset < 0.5f && reset[i] >= 0.5f;
             previousSet = set[i];
             previousReset = reset[i];
-            if (bSelected) {
-                if (resetRises) {
-                    out[i] = a[i];
-                    bSelected = false;
-                    pinOut.setStreaming(pinA.isStreaming(), blockPos + i);
-                } else {
-                    out[i] = b[i];
-                    if (streamUpdatePending) {
-                        streamUpdatePending = false;
-                        pinOut.setStreaming(pinB.isStreaming(), blockPos + i);
-                    }
-                }
-            } else {
-                if (setRises) {
-                    out[i] = b[i];
-                    bSelected = true;
-                    pinOut.setStreaming(pinB.isStreaming(), blockPos + i);
-                } else {
-                    out[i] = a[i];
-                    if (streamUpdatePending) {
-                        streamUpdatePending = false;
-                        pinOut.setStreaming(pinA.isStreaming(), blockPos + i);
-                    }
-                }
-            }
+            out[i] = latch.next(setRises, resetRises, a[i], b[i], pinA, pinB, pinOut, blockPos + i);
         }
         if (!pinA.isStreaming() && !pinB.isStreaming() && !pinSet.isStreaming() && !pinReset.isStreaming())
             setSleep(true);
