@@ -52,9 +52,10 @@ const T& pick(Random& random, const std::vector<T>& choices)
     return choices[static_cast<std::size_t>(uniformInt(random, 0, static_cast<int>(choices.size()) - 1))];
 }
 
-bool sameBits(float a, float b)
+// The same level: +0 and -0 are one value, and a not-a-number holds like any other.
+bool sameLevel(float a, float b)
 {
-    return std::memcmp(&a, &b, sizeof a) == 0;
+    return a == b || (std::isnan(a) && std::isnan(b));
 }
 
 // A value for a control input. Ordinary values are finite and modest; hostile ones are
@@ -275,7 +276,7 @@ private:
             const int from = pin.staticSince >= 0 ? pin.staticSince : 0;
             const float held = pin.staticSince >= 0 ? samples[static_cast<std::size_t>(from)] : output.lastSample;
             for (int i = from; i < count; ++i)
-                if (!sameBits(samples[static_cast<std::size_t>(i)], held)) {
+                if (!sameLevel(samples[static_cast<std::size_t>(i)], held)) {
                     fail("output \"" + output.name + "\" is declared static but changes at sample " +
                          std::to_string(i));
                     return;
