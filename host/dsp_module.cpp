@@ -264,6 +264,9 @@ void DspModule::process(int count)
         sleeping = true;
         holdOutputs(count);
     }
+    for (DspPin& pin : pinList)
+        if (pin.isAudio() && !pin.isInput())
+            pin.heldValue = pin.buffer[static_cast<std::size_t>(count - 1)];
 }
 
 std::int32_t DspModule::sendMessageFromGui(std::int32_t id, const Bytes& payload)
@@ -316,14 +319,16 @@ void DspModule::collectOutputs(int count)
 
 // A sleeping module's outputs hold their value: a static output the value it had when
 // it went static (from that position on in the block where the module fell asleep), a
-// streaming one its last sample; skipped blocks repeat the held values.
+// streaming one its last sample; skipped blocks repeat the held values. An output that
+// stayed static through the whole block keeps the value it already held: a module woken
+// by events may go back to sleep without writing the block at all.
 void DspModule::holdOutputs(int count)
 {
     for (DspPin& pin : pinList) {
         if (!pin.isAudio() || pin.isInput())
             continue;
-        if (!skipped) {
-            const int from = pin.streaming ? count - 1 : std::max(pin.staticSince, 0);
+        if (!skipped && (pin.streaming || pin.staticSince >= 0)) {
+            const int from = pin.streaming ? count - 1 : pin.staticSince;
             pin.heldValue = pin.buffer[static_cast<std::size_t>(from)];
             std::fill(pin.buffer.begin() + from, pin.buffer.begin() + count, pin.heldValue);
         } else {

@@ -138,10 +138,10 @@ TEST(GUISet2Trig, GuiHalfIgnoresFiveNotificationsThenFlipsToggle)
 
 namespace {
 
-std::unique_ptr<mphost::DspModule> makeTriggerDsp()
+std::unique_ptr<mphost::DspModule> makeTriggerDsp(int sleepDelay = -1)
 {
     return std::make_unique<mphost::DspModule>(uiBundle(), uiModule("GUISet2Trig"),
-                                               mphost::DspModuleOptions{.maxBlockSize = 16});
+                                               mphost::DspModuleOptions{.maxBlockSize = 16, .sleepDelay = sleepDelay});
 }
 
 std::vector<float> block(mphost::DspModule& module, int count = 16)
@@ -187,4 +187,21 @@ TEST(GUISet2Trig, InvertedPulsesRestAtOneAndPulseAcrossBlocks)
     std::vector<float> expected(16, 1.0f);
     expected[0] = expected[1] = expected[2] = expected[3] = 0.0f;
     EXPECT_EQ(block(*module), expected);
+}
+
+TEST(GUISet2Trig, WokenOnlyToSleepAgainItsRestingLevelHolds)
+{
+    // With a one-sample sleep delay, an event after the pulse lets the pre-sleep countdown
+    // run out within the block: the module falls asleep there. An update of SkipFirst
+    // later wakes it only for the event; it goes back to sleep without writing a sample,
+    // and the resting level, not the pulse that began the earlier block, is what holds.
+    auto module = makeTriggerDsp(1);
+    module->start();
+    module->queueValue("PulseLength", 4);
+    module->queueValue("Invert", false, 8);
+    EXPECT_EQ(block(*module), (std::vector<float>{1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    ASSERT_TRUE(module->asleep());
+    module->queueValue("SkipFirst", true, 0);
+    EXPECT_EQ(block(*module), std::vector<float>(16, 0.0f));
+    EXPECT_TRUE(module->asleep());
 }
