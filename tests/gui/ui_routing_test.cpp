@@ -144,6 +144,16 @@ std::unique_ptr<mphost::DspModule> makeTriggerDsp(int sleepDelay = -1)
                                                mphost::DspModuleOptions{.maxBlockSize = 16, .sleepDelay = sleepDelay});
 }
 
+// The streaming states the module announced for Out in the last block, as (position, streaming).
+std::vector<std::pair<int, bool>> outStreaming(const mphost::DspModule& module)
+{
+    std::vector<std::pair<int, bool>> states;
+    for (const auto& record : module.lastBlockLog().records())
+        if (record.kind == mphost::OutputLog::Kind::Streaming && record.pinOrId == module.pin("Out").index)
+            states.emplace_back(record.timestamp, record.streaming != 0);
+    return states;
+}
+
 std::vector<float> block(mphost::DspModule& module, int count = 16)
 {
     module.process(count);
@@ -187,6 +197,31 @@ TEST(GUISet2Trig, InvertedPulsesRestAtOneAndPulseAcrossBlocks)
     std::vector<float> expected(16, 1.0f);
     expected[0] = expected[1] = expected[2] = expected[3] = 0.0f;
     EXPECT_EQ(block(*module), expected);
+}
+
+TEST(GUISet2Trig, AnInvertChangeWhileRestingIsAnnouncedAsANewStaticLevel)
+{
+    auto module = makeTriggerDsp();
+    module->start();
+    module->queueValue("SkipFirst", true);
+    block(*module);
+    block(*module);
+    ASSERT_TRUE(module->asleep());
+
+    // A host holding the static output must learn that the resting level moved to 1.
+    module->queueValue("Invert", true, 5);
+    std::vector<float> expected(16, 1.0f);
+    std::fill(expected.begin(), expected.begin() + 5, 0.0f);
+    EXPECT_EQ(block(*module), expected);
+    EXPECT_EQ(outStreaming(*module), (std::vector<std::pair<int, bool>>{{5, true}, {5, false}}));
+    EXPECT_FALSE(module->outputStreaming("Out"));
+    while (!module->asleep())
+        block(*module);
+    EXPECT_EQ(block(*module), std::vector<float>(16, 1.0f));
+
+    module->queueValue("Invert", true, 0);  // the same value: nothing to announce
+    EXPECT_EQ(block(*module), std::vector<float>(16, 1.0f));
+    EXPECT_TRUE(outStreaming(*module).empty());
 }
 
 TEST(GUISet2Trig, WokenOnlyToSleepAgainItsRestingLevelHolds)
