@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "gui_test_support.h"
+#include "validator.h"
 
 using namespace gui_testing;
 using mphost::Bytes;
@@ -239,4 +240,16 @@ TEST(GUISet2Trig, WokenOnlyToSleepAgainItsRestingLevelHolds)
     module->queueValue("SkipFirst", true, 0);
     EXPECT_EQ(block(*module), std::vector<float>(16, 0.0f));
     EXPECT_TRUE(module->asleep());
+}
+
+TEST(GUISet2Trig, DspHalfPassesTheValidator)
+{
+    mphost::ValidationOptions options;
+    options.secondsPerModule = 0.3;
+    const auto report =
+        mphost::validateDspHalf(testing_support::bundlePath("ui_modules"), uiModule("GUISet2Trig"), options);
+    std::string failures;
+    for (const std::string& failure : report.failures)
+        failures += failure + "\n";
+    EXPECT_TRUE(report.passed) << failures;
 }
