@@ -52,7 +52,7 @@ struct DspPin {
     PinValue value;
     bool streaming = false;
     int staticSince = -1;  // audio outputs: position in the last block where it went static
-    float heldValue = 0;   // audio outputs: the value held while the module sleeps
+    float heldValue = 0;   // audio outputs: the last sample, held while the module sleeps
 
     bool isAudio() const { return datatype == 5; }
     bool isInput() const { return direction == 0; }

@@ -148,8 +148,10 @@ public:
         while (Clock::now() < deadline && report.passed) {
             const int count = pick(random, std::vector<int>{1, 2, 7, 32, 64, 64, 128, 256, 1000, 4096,
                                                             uniformInt(random, 1, 4096)});
-            // The first block carries every initial value, texts and blobs included.
-            bool numericEventsOnly = report.blocks > 0;
+            // The first block of each instance carries every initial value, texts and
+            // blobs included.
+            bool numericEventsOnly = !firstBlock;
+            firstBlock = false;
             const int eventCount = uniformInt(random, 0, 3) == 0 ? uniformInt(random, 1, 8) : 0;
             for (int e = 0; e < eventCount; ++e)
                 numericEventsOnly &= queueRandomEvent(count, hostile);
@@ -324,6 +326,7 @@ private:
     std::vector<Output> outputs;
     std::int64_t sampleClock = 0;
     bool finiteInputs = true;
+    bool firstBlock = true;
     bool started = false;
     bool allocationNoted = false;
     bool tracing = std::getenv("MPHOST_VALIDATE_TRACE") != nullptr;

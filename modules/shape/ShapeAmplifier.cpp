@@ -1,13 +1,13 @@
 // Shape amplifier: scales every node's y of a shape about a centre level and outputs
 // the new shape string (x unchanged, y limited to -5 .. +5).
-#include "ShapeString.h"
+#include "ShapeOutPin.h"
 #include "mp_sdk_audio.h"
 
 class ShapeAmp : public MpBase2 {
     StringInPin pinShape;
     FloatInPin pinCenter;  // pivot level in shape units, -5 .. +5
     FloatInPin pinGain;    // y scale factor
-    StringOutPin pinShapeOut;
+    ShapeOutPin pinShapeOut;
 
     Node nodes[maxShapeNodes] = {};  // shape units
     int count = 0;

@@ -197,7 +197,9 @@ public:
             } else {
                 level = curve.levelAt(position) * scale;
             }
-            out[s] = in[s] * level;
+            // Idle is silence, exactly: the output is declared static then, and In x 0
+            // would still follow In's sign and turn an infinite In into not-a-number.
+            out[s] = position < 0.0f ? 0.0f : in[s] * level;
         }
     }
 

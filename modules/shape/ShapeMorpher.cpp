@@ -1,14 +1,14 @@
 // Shape morpher: blends two shapes node by node. When the node counts differ, the
 // shorter shape is first extended to the longer one's count by splitting its longest
 // segments at their midpoints, so both shapes have a node for every index.
-#include "ShapeString.h"
+#include "ShapeOutPin.h"
 #include "mp_sdk_audio.h"
 
 class ShapeMorpher : public MpBase2 {
     StringInPin pinShapeA;
     StringInPin pinShapeB;
     FloatInPin pinMorph;  // 0 = A .. 1 = B
-    StringOutPin pinShapeOut;
+    ShapeOutPin pinShapeOut;
 
     enum Source { sourceNone, sourceA, sourceB };
 

@@ -1,6 +1,6 @@
 // Shape node modulator: offsets one node of a shape. Offsets apply to the shape as
 // parsed, so they do not accumulate.
-#include "ShapeString.h"
+#include "ShapeOutPin.h"
 #include "mp_sdk_audio.h"
 
 class SNMod : public MpBase2 {
@@ -8,7 +8,7 @@ class SNMod : public MpBase2 {
     IntInPin pinNodeIndex;  // -1 .. 99
     FloatInPin pinOffsetX;  // shape units
     FloatInPin pinOffsetY;  // shape units
-    StringOutPin pinShapeOut;
+    ShapeOutPin pinShapeOut;
 
     Node nodes[maxShapeNodes] = {};  // shape units, as parsed
     int count = 0;

@@ -1,11 +1,11 @@
 // Shape shifter: offsets every node's y of a shape (limited to -5 .. +5).
-#include "ShapeString.h"
+#include "ShapeOutPin.h"
 #include "mp_sdk_audio.h"
 
 class ShapeShift : public MpBase2 {
     StringInPin pinShape;
     FloatInPin pinShift;  // shape units
-    StringOutPin pinShapeOut;
+    ShapeOutPin pinShapeOut;
 
     Node nodes[maxShapeNodes] = {};
     int count = 0;

@@ -80,8 +80,7 @@ void toTableGrid(Node* nodes, int count)
 
 ShapeWriter::ShapeWriter()
 {
-    // 100 nodes of two numbers of at most 12 characters, brackets and comma.
-    text.reserve(maxShapeNodes * 32);
+    text.reserve(maxShapeTextLength);
 }
 
 const std::wstring& ShapeWriter::write(const Node* nodes, int count)

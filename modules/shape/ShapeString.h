@@ -23,6 +23,9 @@ struct Node {
 using node = Node;  // the record's name in the classic modules
 
 inline constexpr int maxShapeNodes = 100;
+// Characters of the longest shape string ShapeWriter produces: 100 nodes of two numbers
+// of at most 12 characters ("-3.40282e+38"), brackets and comma.
+inline constexpr int maxShapeTextLength = maxShapeNodes * 32;
 inline constexpr int shapeTableSize = 4096;
 
 enum class ShapeParserForm { strict, classic };

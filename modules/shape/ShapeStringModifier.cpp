@@ -1,7 +1,7 @@
 // Shape string modifier: sets up to four node coordinates of a shape from pins. Each
 // group names a node, an axis and a value; moved nodes stay moved until the next shape
 // arrives, even after a group's node index points elsewhere.
-#include "ShapeString.h"
+#include "ShapeOutPin.h"
 #include "mp_sdk_audio.h"
 
 class SSMod : public MpBase2 {
@@ -18,7 +18,7 @@ class SSMod : public MpBase2 {
 
     StringInPin pinShape;
     Group groups[groupCount];
-    StringOutPin pinShapeOut;
+    ShapeOutPin pinShapeOut;
 
     Node nodes[maxShapeNodes] = {};  // shape units, modified in place
     int count = 0;

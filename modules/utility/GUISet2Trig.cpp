@@ -40,8 +40,12 @@ public:
             skipFirst = pinSkipFirst;
         if (pinPulseLength.isUpdated())
             pulseLength = std::max(1, pinPulseLength.getValue());
-        if (pinInvert.isUpdated())
+        if (pinInvert.isUpdated() && pinInvert != invert) {
+            // The resting level moves: a host holding the static output must read it
+            // again. subProcess declares the new level static at once if no pulse runs.
             invert = pinInvert;
+            wake();
+        }
         if (!pinTrig.isUpdated())
             return;
         if (skipFirst && firstTrigger) {
@@ -49,8 +53,7 @@ public:
             return;
         }
         countdown = pulseLength;
-        setSleep(false);
-        pinOut.setStreaming(true);
+        wake();
     }
 
     void subProcess(int sampleFrames)
@@ -70,6 +73,14 @@ public:
             std::fill(out + i, out + sampleFrames, idle);
             return;
         }
+    }
+
+private:
+    // Output streaming from blockPos, and no sleeping before subProcess has run.
+    void wake()
+    {
+        setSleep(false);
+        pinOut.setStreaming(true);
     }
 };
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "gui_test_support.h"
+#include "validator.h"
 
 using namespace gui_testing;
 using mphost::Bytes;
@@ -138,10 +139,20 @@ TEST(GUISet2Trig, GuiHalfIgnoresFiveNotificationsThenFlipsToggle)
 
 namespace {
 
-std::unique_ptr<mphost::DspModule> makeTriggerDsp()
+std::unique_ptr<mphost::DspModule> makeTriggerDsp(int sleepDelay = -1)
 {
     return std::make_unique<mphost::DspModule>(uiBundle(), uiModule("GUISet2Trig"),
-                                               mphost::DspModuleOptions{.maxBlockSize = 16});
+                                               mphost::DspModuleOptions{.maxBlockSize = 16, .sleepDelay = sleepDelay});
+}
+
+// The streaming states the module announced for Out in the last block, as (position, streaming).
+std::vector<std::pair<int, bool>> outStreaming(const mphost::DspModule& module)
+{
+    std::vector<std::pair<int, bool>> states;
+    for (const auto& record : module.lastBlockLog().records())
+        if (record.kind == mphost::OutputLog::Kind::Streaming && record.pinOrId == module.pin("Out").index)
+            states.emplace_back(record.timestamp, record.streaming != 0);
+    return states;
 }
 
 std::vector<float> block(mphost::DspModule& module, int count = 16)
@@ -187,4 +198,58 @@ TEST(GUISet2Trig, InvertedPulsesRestAtOneAndPulseAcrossBlocks)
     std::vector<float> expected(16, 1.0f);
     expected[0] = expected[1] = expected[2] = expected[3] = 0.0f;
     EXPECT_EQ(block(*module), expected);
+}
+
+TEST(GUISet2Trig, AnInvertChangeWhileRestingIsAnnouncedAsANewStaticLevel)
+{
+    auto module = makeTriggerDsp();
+    module->start();
+    module->queueValue("SkipFirst", true);
+    block(*module);
+    block(*module);
+    ASSERT_TRUE(module->asleep());
+
+    // A host holding the static output must learn that the resting level moved to 1.
+    module->queueValue("Invert", true, 5);
+    std::vector<float> expected(16, 1.0f);
+    std::fill(expected.begin(), expected.begin() + 5, 0.0f);
+    EXPECT_EQ(block(*module), expected);
+    EXPECT_EQ(outStreaming(*module), (std::vector<std::pair<int, bool>>{{5, true}, {5, false}}));
+    EXPECT_FALSE(module->outputStreaming("Out"));
+    while (!module->asleep())
+        block(*module);
+    EXPECT_EQ(block(*module), std::vector<float>(16, 1.0f));
+
+    module->queueValue("Invert", true, 0);  // the same value: nothing to announce
+    EXPECT_EQ(block(*module), std::vector<float>(16, 1.0f));
+    EXPECT_TRUE(outStreaming(*module).empty());
+}
+
+TEST(GUISet2Trig, WokenOnlyToSleepAgainItsRestingLevelHolds)
+{
+    // With a one-sample sleep delay, an event after the pulse lets the pre-sleep countdown
+    // run out within the block: the module falls asleep there. An update of SkipFirst
+    // later wakes it only for the event; it goes back to sleep without writing a sample,
+    // and the resting level, not the pulse that began the earlier block, is what holds.
+    auto module = makeTriggerDsp(1);
+    module->start();
+    module->queueValue("PulseLength", 4);
+    module->queueValue("Invert", false, 8);
+    EXPECT_EQ(block(*module), (std::vector<float>{1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    ASSERT_TRUE(module->asleep());
+    module->queueValue("SkipFirst", true, 0);
+    EXPECT_EQ(block(*module), std::vector<float>(16, 0.0f));
+    EXPECT_TRUE(module->asleep());
+}
+
+TEST(GUISet2Trig, DspHalfPassesTheValidator)
+{
+    mphost::ValidationOptions options;
+    options.secondsPerModule = 0.3;
+    const auto report =
+        mphost::validateDspHalf(testing_support::bundlePath("ui_modules"), uiModule("GUISet2Trig"), options);
+    std::string failures;
+    for (const std::string& failure : report.failures)
+        failures += failure + "\n";
+    EXPECT_TRUE(report.passed) << failures;
 }

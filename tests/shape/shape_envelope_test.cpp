@@ -1,7 +1,9 @@
 // The shape envelope of both bundles: segments, sustain, release and retrigger.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <limits>
 
 #include "shape_test_support.h"
 
@@ -127,6 +129,31 @@ TEST(ShapeEnv, InvalidShapeSilences)
     auto module = envelope(Flavour::current, L"(-5,0)(4,0)", -1);
     for (const float sample : play(*module, 256, [](int) { return true; }))
         ASSERT_EQ(sample, 0.0f);
+}
+
+TEST(ShapeEnv, IdleIsExactSilenceWhateverTheInput)
+{
+    // Idle, Out is declared static: it must not follow In's sign, nor turn an infinite In
+    // into not-a-number, before a note or after the curve ended with the gate still on.
+    auto module = envelope(Flavour::current, triangle, -1);
+    module->queueStreaming("In", true);
+    const auto idle = [](int t) { return t < 100 || t >= 4300; };
+    const auto out = render(*module, "Out", 5000, [&](mphost::DspModule& m, int first, int n) {
+        auto gate = m.input("Gate");
+        auto in = m.input("In");
+        for (int i = 0; i < n; ++i) {
+            const int t = first + i;
+            gate[i] = t >= 100 ? 1.0f : 0.0f;
+            in[i] = idle(t) && t % 7 == 0 ? -std::numeric_limits<float>::infinity() : -0.5f;
+        }
+    });
+    for (int t = 0; t < 5000; ++t) {
+        if (idle(t)) {
+            ASSERT_TRUE(out[t] == 0.0f && !std::signbit(out[t])) << t << ": " << out[t];
+        }
+    }
+    EXPECT_LT(out[2147], -0.4f);  // the note itself: -0.5 x the curve
+    EXPECT_FALSE(module->outputStreaming("Out"));
 }
 
 TEST(ShapeEnvClassic, OutputsTheLevelItself)

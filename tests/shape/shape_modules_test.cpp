@@ -1,6 +1,8 @@
 // The waveshaper, the shape amplifier and the text-level shape modifiers.
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
 #include "shape_test_support.h"
 
 using namespace shape_test;
@@ -157,6 +159,51 @@ TEST(ShapeMorpher, ExtendsTheShorterShapeAndBlends)
         module->queueValue("Morph", 1.0f);
         module->process(1);
         EXPECT_EQ(textOutput(*module, "ShapeOut"), L"(-5,0)(-0.5,0)(4,0)(5,5)");  // unchanged
+    }
+}
+
+// A 100-node shape with every y equal to `y`; the x positions are the same for every y.
+std::wstring hundredNodes(float y)
+{
+    std::wstring shape;
+    for (int i = 0; i < 100; ++i) {
+        wchar_t node[64];
+        std::swprintf(node, std::size(node), L"(%g,%g)", i == 99 ? 5.0 : -5.0 + i * (10.0 / 99.0), static_cast<double>(y));
+        shape += node;
+    }
+    return shape;
+}
+
+TEST(ShapeTextOutputs, PublishLongerShapesFromNumericChangesWithoutAllocating)
+{
+    // Each module first publishes a 100-node shape with short y numbers, then a numeric
+    // pin change lengthens them (0 becomes 1.23456): the text output must already have
+    // room, since onSetPins runs on the audio thread.
+    struct Case {
+        const char* module;
+        std::vector<std::pair<std::string, mphost::PinValue>> first;
+        std::pair<std::string, mphost::PinValue> lengthen;
+    };
+    const std::vector<Case> cases = {
+        {"ShapeAmp", {{"Shape", hundredNodes(0)}, {"Gain", 0.0f}}, {"Center", 1.23456f}},
+        {"ShapeShift", {{"Shape", hundredNodes(0)}}, {"Shift", 1.23456f}},
+        {"SNMod", {{"Shape", hundredNodes(0)}, {"NodeIndex", 50}}, {"OffsetY", 1.23456f}},
+        {"SSMod", {{"Shape", hundredNodes(0)}, {"NodeIndex1", 50}, {"Axis1", 1}}, {"Value1", 1.23456f}},
+        {"ShapeMorpher", {{"ShapeA", hundredNodes(0)}, {"ShapeB", hundredNodes(2.46912f)}}, {"Morph", 0.5f}},
+    };
+    for (const Flavour flavour : flavours) {
+        for (const Case& c : cases) {
+            auto module = make(flavour, c.module);
+            for (const auto& [pin, value] : c.first)
+                module->queueValue(pin, value);
+            module->process(1);
+            const std::wstring before = textOutput(*module, "ShapeOut");
+            module->queueValue(c.lengthen.first, c.lengthen.second);
+            module->process(1);
+            EXPECT_GT(textOutput(*module, "ShapeOut").size(), before.size()) << c.module;
+            EXPECT_NE(textOutput(*module, "ShapeOut").find(L"1.23456"), std::wstring::npos) << c.module;
+            EXPECT_EQ(module->allocationsInLastProcess(), 0u) << c.module;
+        }
     }
 }
 
