@@ -2,7 +2,6 @@
 // savers of both bundles.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -43,14 +42,10 @@ std::wstring text(const mphost::GuiModule& module, const std::string& pin)
     return std::get<std::wstring>(module.value(pin));
 }
 
+// A folder of its own per test, removed afterwards; names are ASCII.
 struct TempFolder {
-    fs::path path;
-    TempFolder()
-    {
-        path = fs::temp_directory_path() / ("shape_gui_test_" + std::to_string(::getpid()) + "_" +
-                                            std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-        fs::create_directories(path);
-    }
+    const fs::path path = fs::temp_directory_path() / ("shape_gui_test_" + std::to_string(::getpid()));
+    TempFolder() { fs::create_directories(path); }
     ~TempFolder()
     {
         std::error_code error;
@@ -59,13 +54,12 @@ struct TempFolder {
     std::wstring name(const std::string& file) const
     {
         const std::string full = (path / file).string();
-        return std::wstring(full.begin(), full.end());  // temporary paths are ASCII
+        return std::wstring(full.begin(), full.end());
     }
     std::string read(const std::string& file) const
     {
-        std::ifstream stream(path / file, std::ios::binary);
         std::ostringstream contents;
-        contents << stream.rdbuf();
+        contents << std::ifstream(path / file, std::ios::binary).rdbuf();
         return contents.str();
     }
     void write(const std::string& file, const std::string& contents) const
@@ -140,7 +134,7 @@ TEST(SSModGUI, LimitedValuesAreWrittenBack)
     EXPECT_EQ(text(*module, "ShapeR"), L"(-5,0)(2,0)(2.00391,0)(2.00781,0)(5,0)");
 }
 
-TEST(ShapeFiles, RoundTripKeepsTheInterpolation)
+TEST(ShapeFiles, RoundTripKeepsInterpolationModesOnly)
 {
     TempFolder folder;
     auto saver = makeGui(Flavour::current, "ShapeSaver2");
@@ -150,108 +144,67 @@ TEST(ShapeFiles, RoundTripKeepsTheInterpolation)
     EXPECT_FALSE(fs::exists(folder.path / "a.shp"));  // no trigger yet
     saver->setPin("Trig", true);
     EXPECT_EQ(folder.read("a.shp"), "(-5,0)(0,2.5)(5,1)\nITP=1");
+    saver->setPin("Interpolation", 5);
+    saver->setPin("AutoTrig", true);  // saves at once: a name is set
+    EXPECT_EQ(folder.read("a.shp"), "(-5,0)(0,2.5)(5,1)");
 
+    folder.write("b.shp", "(-5,0)(5,1)\nITP=1");
+    folder.write("c.shp", "(-5,0)(5,1)\nITP=7");
     auto loader2 = makeGui(Flavour::current, "ShapeLoader2");
-    loader2->setPin("FNameR", folder.name("a.shp"));
+    loader2->setPin("FNameR", folder.name("b.shp"));
     EXPECT_TRUE(sent(*loader2).empty());  // AutoLoad is off
     loader2->setPin("Trig", true);
-    EXPECT_EQ(sent(*loader2), (SentList{{"Interpolation", 1}, {"Shape", std::wstring(L"(-5,0)(0,2.5)(5,1)")}}));
+    EXPECT_EQ(sent(*loader2), (SentList{{"Interpolation", 1}, {"Shape", std::wstring(L"(-5,0)(5,1)")}}));
+    loader2->setPin("FNameR", folder.name("c.shp"));
+    loader2->setPin("Shape", std::wstring());
+    loader2->setPin("Trig", true);
+    EXPECT_EQ(sent(*loader2), (SentList{{"Shape", std::wstring(L"(-5,0)(5,1)")}}));
 
-    auto loader = makeGui(Flavour::current, "ShapeLoader");
+    auto loader = makeGui(Flavour::current, "ShapeLoader");  // reads past the ITP line
     loader->setPin("AutoLoad", true);
-    loader->setPin("FNameL", folder.name("a.shp"));
-    EXPECT_EQ(sent(*loader), (SentList{{"Shape", std::wstring(L"(-5,0)(0,2.5)(5,1)")}}));
-}
-
-TEST(ShapeFiles, InterpolationOutsideTheModesIsNeitherReadNorWritten)
-{
-    TempFolder folder;
-    folder.write("seven.shp", "(-5,0)(5,1)\nITP=7");
-    auto loader = makeGui(Flavour::current, "ShapeLoader2");
-    loader->setPin("Interpolation", 2);
-    loader->setPin("FNameL", folder.name("seven.shp"));
-    loader->setPin("Trig", true);
+    loader->setPin("FNameL", folder.name("b.shp"));
     EXPECT_EQ(sent(*loader), (SentList{{"Shape", std::wstring(L"(-5,0)(5,1)")}}));
-
-    auto saver = makeGui(Flavour::current, "ShapeSaver2");
-    saver->setPin("Shape", std::wstring(L"(-5,0)(5,1)"));
-    saver->setPin("Interpolation", 5);
-    saver->setPin("AutoTrig", true);
-    saver->setPin("FNameL", folder.name("five.shp"));  // AutoTrig saves on a new name
-    EXPECT_EQ(folder.read("five.shp"), "(-5,0)(5,1)");
 }
 
-TEST(ShapeFiles, SaverWritesTheLastShapeItReceived)
-{
-    for (const Flavour flavour : flavours) {
-        TempFolder folder;
-        auto saver = makeGui(flavour, "ShapeSaver");
-        saver->setPin("Shape", diagonal);
-        saver->setPin("FNameR", folder.name("d.shp"));
-        saver->setPin("AutoTrig", true);
-        EXPECT_EQ(folder.read("d.shp"), std::string(diagonal.begin(), diagonal.end()));
-        saver->setPin("Shape", std::wstring(L"(-5,1)(5,1)"));  // a shape change alone does not save
-        EXPECT_EQ(folder.read("d.shp"), std::string(diagonal.begin(), diagonal.end()));
-        saver->setPin("Trig", true);
-        EXPECT_EQ(folder.read("d.shp"), "(-5,1)(5,1)");
-    }
-}
-
-TEST(ShapeFiles, OnlyTheClassicBundleAcceptsSpacesBetweenGroups)
+TEST(ShapeFiles, ParserFormAndNameResolutionFollowTheBundleAndHost)
 {
     TempFolder folder;
-    folder.write("spaced.shp", "(-5,0) (5,1)");
-    for (const Flavour flavour : flavours) {
-        auto loader = makeGui(flavour, "ShapeLoader");
-        loader->setPin("FNameL", folder.name("spaced.shp"));
-        loader->setPin("Trig", true);
-        if (flavour == Flavour::current)
-            EXPECT_TRUE(sent(*loader).empty());
-        else
-            EXPECT_EQ(sent(*loader), (SentList{{"Shape", std::wstring(L"(-5,0)(5,1)")}}));
-    }
-}
-
-TEST(ShapeFiles, FailuresChangeNothing)
-{
-    TempFolder folder;
-    auto loader = makeGui(Flavour::current, "ShapeLoader2");
-    loader->setPin("AutoLoad", true);
-    loader->setPin("FNameL", folder.name("missing.shp"));
-    loader->setPin("FNameR", folder.name(""));  // the folder itself
-    folder.write("invalid.shp", "(-5,0)(4,1)\nITP=2");
-    loader->setPin("FNameL", folder.name("invalid.shp"));
-    loader->setPin("Trig", true);
-    EXPECT_TRUE(sent(*loader).empty());
-
-    folder.write("kept.shp", "(-5,0)(5,0)");
-    auto saver = makeGui(Flavour::current, "ShapeSaver2");
-    saver->setPin("Interpolation", 1);
-    saver->setPin("FNameL", folder.name("kept.shp"));
-    saver->setPin("Trig", true);  // no shape yet
-    saver->setPin("Shape", std::wstring(L"(-5,0)(0,0)"));
-    saver->setPin("Trig", true);  // invalid shape
-    EXPECT_EQ(folder.read("kept.shp"), "(-5,0)(5,0)");
-    saver->setPin("Shape", diagonal);
-    saver->setPin("FNameL", folder.name("no/such/folder.shp"));
-    saver->setPin("Trig", true);
-    EXPECT_FALSE(fs::exists(folder.path / "no"));
-}
-
-TEST(ShapeFiles, LoaderResolvesNamesThroughTheHostWhenOffered)
-{
-    TempFolder folder;
-    folder.write("preset.shp", "(-5,2)(5,2)");
+    folder.write("spaced.shp", "(-5,2) (5,2)");
     mphost::GuiModuleOptions options;
     options.host.searchPaths = {folder.path};
-    for (const bool offered : {true, false}) {
-        options.host.offerFirstGeneration = offered;
-        auto loader = makeGui(Flavour::classic, "ShapeLoader", options);
+    for (const Flavour flavour : flavours) {
+        auto loader = makeGui(flavour, "ShapeLoader", options);
         loader->setPin("AutoLoad", true);
-        loader->setPin("FNameL", std::wstring(L"preset.shp"));
-        if (offered)
-            EXPECT_EQ(sent(*loader), (SentList{{"Shape", std::wstring(L"(-5,2)(5,2)")}}));
-        else
-            EXPECT_TRUE(sent(*loader).empty());  // the bare name is not found from here
+        loader->setPin("FNameL", std::wstring(L"spaced.shp"));
+        EXPECT_EQ(sent(*loader).size(), flavour == Flavour::classic ? 1u : 0u);
     }
+    options.host.offerFirstGeneration = false;  // the bare name is not found from here
+    auto loader = makeGui(Flavour::classic, "ShapeLoader", options);
+    loader->setPin("AutoLoad", true);
+    loader->setPin("FNameL", std::wstring(L"spaced.shp"));
+    EXPECT_TRUE(sent(*loader).empty());
+}
+
+TEST(ShapeFiles, SaversWriteValidShapesOnTriggersAndFailuresChangeNothing)
+{
+    TempFolder folder;
+    auto saver = makeGui(Flavour::classic, "ShapeSaver");
+    saver->setPin("Shape", diagonal);
+    saver->setPin("FNameR", folder.name("d.shp"));
+    saver->setPin("AutoTrig", true);
+    EXPECT_EQ(folder.read("d.shp"), std::string(diagonal.begin(), diagonal.end()));
+    saver->setPin("Shape", std::wstring(L"(-5,0)(0,0)"));  // a shape change alone does not save
+    EXPECT_EQ(folder.read("d.shp").size(), diagonal.size());
+    saver->setPin("Trig", true);  // invalid shape: the file stays
+    EXPECT_EQ(folder.read("d.shp").size(), diagonal.size());
+    saver->setPin("Shape", diagonal);
+    saver->setPin("FNameR", folder.name("no/such/folder.shp"));
+    EXPECT_FALSE(fs::exists(folder.path / "no"));
+
+    folder.write("invalid.shp", "(-5,0)(4,1)\nITP=2");
+    auto loader = makeGui(Flavour::current, "ShapeLoader2");
+    loader->setPin("AutoLoad", true);
+    for (const char* name : {"missing.shp", "", "invalid.shp"})  // "": the folder itself
+        loader->setPin("FNameL", folder.name(name));
+    EXPECT_TRUE(sent(*loader).empty());
 }
