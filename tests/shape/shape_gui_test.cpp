@@ -77,7 +77,7 @@ TEST(SSModGUI, ShapesPassBetweenTheSidesAndFeedTheValuePins)
         module->setPin("NodeIndex1", 2);
         module->setPin("NodeIndex2", 3);
         module->setPin("Axis2", 0);
-        module->setPin("NodeIndex3", 40);  // no such node: idle
+        module->setPin("NodeIndex3", 40);    // no such node: idle
         EXPECT_TRUE(sent(*module).empty());  // no shape yet: nothing to modify
 
         module->setPin("ShapeL", diagonal);
