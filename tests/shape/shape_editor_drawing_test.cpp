@@ -9,7 +9,7 @@
 #include "drawing_surface.h"
 #include "gui_module.h"
 #include "platform/clock.h"
-#include "test_support.h"
+#include "shape_test_support.h"
 
 namespace {
 
@@ -20,17 +20,9 @@ constexpr std::int32_t primaryButton = 0x10;
 constexpr std::int32_t fineAdjust = 0x20000;
 constexpr const wchar_t* diagonal = L"(-5,-5)(-4,-4)(-3,-3)(-2,-2)(-1,-1)(0,0)(1,1)(2,2)(3,3)(4,4)(5,5)";
 
-std::unique_ptr<mphost::GuiModule> makeEditor(const char* bundleName, const char* id)
+std::unique_ptr<mphost::GuiModule> makeEditor(shape_test::Flavour flavour = shape_test::Flavour::current)
 {
-    const std::string path = testing_support::bundlePath(bundleName);
-    static std::map<std::string, std::shared_ptr<mphost::Bundle>> bundles;
-    static std::map<std::string, mphost::BundleDescription> descriptions;
-    if (!bundles.count(path)) {
-        bundles[path] = mphost::Bundle::load(path);
-        descriptions.emplace(path, mphost::BundleDescription::loadFile(mphost::BundleDescription::pathBeside(path)));
-    }
-    auto module = std::make_unique<mphost::GuiModule>(bundles[path], *descriptions.at(path).find(id));
-    module->start();
+    auto module = shape_test::makeGui(flavour, "ShapeEditor4");
     module->arrange({0.0f, 0.0f, 400.0f, 300.0f});
     module->setPin("Shape", std::wstring(diagonal));
     module->takeTransmissions();
@@ -59,7 +51,7 @@ protected:
 
 TEST_F(ShapeEditorPointer, DragMovesTheNodeUpToItsNeighbourAndFineModeMovesTenTimesLess)
 {
-    auto editor = makeEditor("shape_modules", "KV_ShapeEditor4");
+    auto editor = makeEditor();
     MP1_POINT point = at(0, 0);
     EXPECT_EQ(editor->pointerDown(primaryButton, point), gmpi::MP_OK);
     EXPECT_EQ(std::get<std::int32_t>(editor->value("ActiveNode")), 5);
@@ -94,7 +86,7 @@ TEST_F(ShapeEditorPointer, DragMovesTheNodeUpToItsNeighbourAndFineModeMovesTenTi
 
 TEST_F(ShapeEditorPointer, DoubleClicksRemoveInnerNodesFlattenEndNodesAndAddNodes)
 {
-    auto editor = makeEditor("shape_modules", "KV_ShapeEditor4");
+    auto editor = makeEditor();
     click(*editor, at(0, 0));
     advance(300);  // within 301 ms: a double click removes the inner node
     click(*editor, at(0, 0));
@@ -137,7 +129,7 @@ TEST_F(ShapeEditorPointer, DoubleClicksRemoveInnerNodesFlattenEndNodesAndAddNode
 
 TEST_F(ShapeEditorPointer, ToolTipComesFromItsPin)
 {
-    auto editor = makeEditor("shape_modules", "KV_ShapeEditor4");
+    auto editor = makeEditor();
     editor->setPin("ToolTip", std::wstring(L"Draw the wave \u2013 here"));
     EXPECT_EQ(editor->toolTip({10.0f, 10.0f}), "Draw the wave \xE2\x80\x93 here");
 }
@@ -153,7 +145,7 @@ void expectColour(const mphost::DrawingSurface& surface, int x, int y, int r, in
 
 TEST(ShapeEditorDrawing, GradientCurveFillAndMarkers)
 {
-    auto editor = makeEditor("shape_modules", "KV_ShapeEditor4");
+    auto editor = makeEditor();
     editor->setPin("ActiveNode", std::int32_t{5});
     editor->setPin("FillNodes", true);
     const mphost::DrawingSurface surface = editor->renderAlone(400, 300);
@@ -180,7 +172,7 @@ TEST(ShapeEditorDrawing, GradientCurveFillAndMarkers)
 
 TEST(ShapeEditorDrawing, CachedLayersFollowEditsAndSizeChanges)
 {
-    auto editor = makeEditor("shape_modules", "KV_ShapeEditor4");
+    auto editor = makeEditor();
     const mphost::DrawingSurface before = editor->renderAlone(400, 300);
     editor->setPin("Shape", std::wstring(L"(-5,5)(5,5)"));  // a flat line at the top
     const mphost::DrawingSurface after = editor->renderAlone(400, 300);

@@ -5,30 +5,20 @@
 #include <string>
 
 #include "gui_module.h"
-#include "test_support.h"
+#include "shape_test_support.h"
 
 namespace {
 
 using mphost::PinValue;
 
 struct EditorBundle {
-    const char* bundle;
-    const char* id;
+    shape_test::Flavour flavour;
+    const char* name;
 };
 
 std::unique_ptr<mphost::GuiModule> makeEditor(const EditorBundle& which)
 {
-    const std::string path = testing_support::bundlePath(which.bundle);
-    static std::map<std::string, std::shared_ptr<mphost::Bundle>> bundles;
-    static std::map<std::string, mphost::BundleDescription> descriptions;
-    if (!bundles.count(path)) {
-        bundles[path] = mphost::Bundle::load(path);
-        descriptions.emplace(path, mphost::BundleDescription::loadFile(mphost::BundleDescription::pathBeside(path)));
-    }
-    auto module = std::make_unique<mphost::GuiModule>(bundles[path], *descriptions.at(path).find(which.id));
-    module->start();
-    module->takeTransmissions();
-    return module;
+    return shape_test::makeGui(which.flavour, which.name);
 }
 
 std::wstring text(const mphost::GuiModule& module, const char* pin)
@@ -101,8 +91,10 @@ TEST_P(ShapeEditorPins, FlipsResetAndTheInterpolationList)
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBundles, ShapeEditorPins,
-                         testing::Values(EditorBundle{"shape_modules", "KV_ShapeEditor4"},
-                                         EditorBundle{"shape_modules_classic", "ShapeEditor4c"}),
-                         [](const auto& info) { return std::string(info.param.bundle); });
+                         testing::Values(EditorBundle{shape_test::Flavour::current, "ShapeEditor4"},
+                                         EditorBundle{shape_test::Flavour::classic, "ShapeEditor4c"}),
+                         [](const auto& info) {
+                             return std::string(info.param.flavour == shape_test::Flavour::current ? "current" : "classic");
+                         });
 
 }  // namespace
