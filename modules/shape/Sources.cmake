@@ -11,4 +11,5 @@ set(shape_module_sources
   ${shape_dir}/ShapeStringModifier.cpp
   ${shape_dir}/ShapeNodeModulator.cpp
   ${shape_dir}/ShapeShifter.cpp
-  ${shape_dir}/ShapeMorpher.cpp)
+  ${shape_dir}/ShapeMorpher.cpp
+  ${shape_dir}/ShapeEditor.cpp)
