@@ -18,14 +18,17 @@ struct EditorBundle {
 
 std::unique_ptr<mphost::GuiModule> makeEditor(const EditorBundle& which)
 {
-    const std::string path = testing_support::bundlePath(which.bundle);
-    static std::map<std::string, std::shared_ptr<mphost::Bundle>> bundles;
-    static std::map<std::string, mphost::BundleDescription> descriptions;
-    if (!bundles.count(path)) {
-        bundles[path] = mphost::Bundle::load(path);
-        descriptions.emplace(path, mphost::BundleDescription::loadFile(mphost::BundleDescription::pathBeside(path)));
-    }
-    auto module = std::make_unique<mphost::GuiModule>(bundles[path], *descriptions.at(path).find(which.id));
+    // One static per bundle, each initialised after its bundle is loaded: statics go in
+    // reverse order at exit, so the bundle is released before its own statics go.
+    const auto loaded = [](const char* name) {
+        const std::string path = testing_support::bundlePath(name);
+        return std::make_pair(mphost::Bundle::load(path),
+                              mphost::BundleDescription::loadFile(mphost::BundleDescription::pathBeside(path)));
+    };
+    static const auto modern = loaded("shape_modules");
+    static const auto classic = loaded("shape_modules_classic");
+    const auto& [bundle, descriptions] = std::string(which.bundle) == "shape_modules" ? modern : classic;
+    auto module = std::make_unique<mphost::GuiModule>(bundle, *descriptions.find(which.id));
     module->start();
     module->takeTransmissions();
     return module;
