@@ -83,6 +83,8 @@ std::int32_t handOut(const ComPtr<Concrete>& object, Interface** out)
 inline constexpr double maximumCoordinate = 1.0e7;
 // Largest side of a bitmap or render target in pixels.
 inline constexpr std::int32_t maximumBitmapSide = 16384;
+// Largest font size in pixels.
+inline constexpr float maximumFontSize = 2048.0f;
 
 inline bool usable(double value)
 {

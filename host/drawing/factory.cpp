@@ -102,7 +102,8 @@ std::int32_t Factory::CreateTextFormat(const char* fontFamilyName, void*, std::i
     if (!textFormat)
         return gmpi::MP_FAIL;
     *textFormat = nullptr;
-    if (!std::isfinite(fontSize) || fontSize <= 0.0f || fontSize > 10000.0f)
+    // Glyphs are rasterised as masks of about size x size pixels: keep them bounded.
+    if (!std::isfinite(fontSize) || fontSize <= 0.0f || fontSize > maximumFontSize)
         return gmpi::MP_FAIL;
 
     const std::string family = fontFamilyName ? cleanUtf8(fontFamilyName, -1) : std::string("sans-serif");
@@ -215,6 +216,28 @@ std::int32_t Factory::LoadImageU(const char* utf8Uri, api::IMpBitmap** returnBit
     return handOut(ComPtr<Bitmap>::adopt(new Bitmap(self(), surface)), returnBitmap);
 }
 
+namespace {
+// The family of the face fontconfig chooses for `name`, or empty.
+std::string matchedFamily(const char* name)
+{
+    std::string result;
+    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(name));
+    if (!pattern)
+        return result;
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult outcome = FcResultNoMatch;
+    if (FcPattern* match = FcFontMatch(nullptr, pattern, &outcome)) {
+        FcChar8* family = nullptr;
+        if (FcPatternGetString(match, FC_FAMILY, 0, &family) == FcResultMatch && family)
+            result = reinterpret_cast<const char*>(family);
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    return result;
+}
+}  // namespace
+
 std::int32_t Factory::GetFontFamilyName(std::int32_t fontIndex, gmpi::IString* returnName)
 {
     if (!familiesListed) {
@@ -232,6 +255,17 @@ std::int32_t Factory::GetFontFamilyName(std::int32_t fontIndex, gmpi::IString* r
         }
         FcObjectSetDestroy(objects);
         FcPatternDestroy(pattern);
+        // Common family names served by metric-compatible faces: "Arial" and "Verdana"
+        // always resolve; other names count when fontconfig maps them to a face of their
+        // own rather than to the default sans-serif one.
+        names.insert("Arial");
+        names.insert("Verdana");
+        const std::string fallback = matchedFamily("sans-serif");
+        for (const char* alias : {"Helvetica", "Times New Roman", "Courier New"}) {
+            const std::string family = matchedFamily(alias);
+            if (!family.empty() && family != fallback)
+                names.insert(alias);
+        }
         families.assign(names.begin(), names.end());
     }
     if (!returnName || fontIndex < 0 || static_cast<std::size_t>(fontIndex) >= families.size())

@@ -153,7 +153,7 @@ TEST(DrawingHostile, AbsurdSizesFailCleanly)
     EXPECT_EQ(target->GetBitmap(out(snapshot)), gmpi::MP_OK);
 
     ComPtr<api::IMpTextFormat> format;
-    for (const float size : {0.0f, -3.0f, nan, inf, 1e30f})
+    for (const float size : {0.0f, -3.0f, nan, inf, 1e30f, 5000.0f})
         EXPECT_EQ(factory->CreateTextFormat("Arial", nullptr, 400, 0, 5, size, nullptr, out(format)), gmpi::MP_FAIL);
 
     // Coordinates far beyond any surface are ignored (and do not hang the rasteriser).
