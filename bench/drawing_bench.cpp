@@ -12,8 +12,7 @@ namespace {
 namespace api = GmpiDrawing_API;
 using mphost::ComPtr;
 
-template <class Interface>
-Interface** out(ComPtr<Interface>& pointer)
+template <class Interface> Interface** out(ComPtr<Interface>& pointer)
 {
     return reinterpret_cast<Interface**>(pointer.receive());
 }

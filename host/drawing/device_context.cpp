@@ -118,8 +118,7 @@ void DeviceContext::finish(const api::IMpBrush* brush, bool stroke, double strok
         if (stroke) {
             cairo_set_line_width(context, strokeWidth);
             cairo_stroke(context);
-        }
-        else {
+        } else {
             cairo_fill(context);
         }
     }
@@ -164,8 +163,7 @@ std::int32_t DeviceContext::CreateGradientStopCollection(const api::MP1_GRADIENT
         stop.position = std::clamp(stop.position, 0.0f, 1.0f);
         stops.push_back(stop);
     }
-    std::stable_sort(stops.begin(), stops.end(),
-                     [](const auto& a, const auto& b) { return a.position < b.position; });
+    std::stable_sort(stops.begin(), stops.end(), [](const auto& a, const auto& b) { return a.position < b.position; });
     return handOut(ComPtr<GradientStops>::adopt(new GradientStops(owner, std::move(stops))), collection);
 }
 
@@ -209,8 +207,8 @@ std::int32_t DeviceContext::CreateRadialGradientBrush(const api::MP1_RADIAL_GRAD
     if (!properties || !stops)
         return gmpi::MP_FAIL;
     const auto& p = *properties;
-    for (const float value : {p.center.x, p.center.y, p.gradientOriginOffset.x, p.gradientOriginOffset.y, p.radiusX,
-                              p.radiusY}) {
+    for (const float value :
+         {p.center.x, p.center.y, p.gradientOriginOffset.x, p.gradientOriginOffset.y, p.radiusX, p.radiusY}) {
         if (!std::isfinite(value)) {
             ++nonFinite;
             countNonFinite();
@@ -289,8 +287,7 @@ void DeviceContext::addEllipse(double cx, double cy, double rx, double ry)
 
 void DeviceContext::DrawEllipse(const api::MP1_ELLIPSE* ellipse, const api::IMpBrush* brush, float strokeWidth)
 {
-    if (!ellipse ||
-        !accept({ellipse->point.x, ellipse->point.y, ellipse->radiusX, ellipse->radiusY, strokeWidth}) ||
+    if (!ellipse || !accept({ellipse->point.x, ellipse->point.y, ellipse->radiusX, ellipse->radiusY, strokeWidth}) ||
         strokeWidth < 0.0f)
         return;
     addEllipse(ellipse->point.x, ellipse->point.y, ellipse->radiusX, ellipse->radiusY);
@@ -465,11 +462,9 @@ void DeviceContext::PushAxisAlignedClip(const api::MP1_RECT* clipRect)
             // Still pushed (unchanged clip) so that the module's pop stays matched.
             ++nonFinite;
             countNonFinite();
-        }
-        else if (!transformInvertible) {
+        } else if (!transformInvertible) {
             device = {current.left, current.top, current.left, current.top};
-        }
-        else {
+        } else {
             cairo_matrix_t matrix;
             cairo_get_matrix(context, &matrix);
             const api::MP1_RECT normalised{std::min(c.left, c.right), std::min(c.top, c.bottom),

@@ -82,8 +82,8 @@ private:
     double originX = 0.0;
     double originY = 0.0;
     bool hasFrameClip = false;
-    api::MP1_RECT frameClip{};                  // surface pixels
-    std::vector<api::MP1_RECT> clipStack;       // surface pixels, each within the one below
+    api::MP1_RECT frameClip{};             // surface pixels
+    std::vector<api::MP1_RECT> clipStack;  // surface pixels, each within the one below
     api::MP1_MATRIX_3X2 transform{1, 0, 0, 1, 0, 0};
     bool transformInvertible = true;
     std::uint64_t nonFinite = 0;

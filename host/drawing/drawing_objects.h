@@ -1,5 +1,5 @@
 // The objects of the cairo drawing backend, shared by its sources. Not included by
-// anything outside host/drawing: the host and tests use drawing.h.
+// anything outside host/drawing: the host and tests use drawing_surface.h.
 //
 // Every object is reference counted (count 1 at creation, deleted on the last release)
 // and used on the user-interface thread only.
@@ -24,8 +24,7 @@ namespace api = GmpiDrawing_API;
 // ---------------------------------------------------------------------------------
 // Reference counting
 
-template <class Interface>
-class Object : public Interface {
+template <class Interface> class Object : public Interface {
 public:
     Object() = default;
     Object(const Object&) = delete;
@@ -62,8 +61,7 @@ private:
 
 // Hands `object` (owned by the caller's ComPtr) out through an out parameter with a new
 // reference.
-template <class Interface, class Concrete>
-std::int32_t handOut(const ComPtr<Concrete>& object, Interface** out)
+template <class Interface, class Concrete> std::int32_t handOut(const ComPtr<Concrete>& object, Interface** out)
 {
     if (!out)
         return gmpi::MP_FAIL;

@@ -26,7 +26,8 @@ DrawingSurface::~DrawingSurface()
 }
 
 DrawingSurface::DrawingSurface(DrawingSurface&& other) noexcept
-    : surfaceWidth(other.surfaceWidth), surfaceHeight(other.surfaceHeight), context(std::exchange(other.context, nullptr))
+    : surfaceWidth(other.surfaceWidth), surfaceHeight(other.surfaceHeight),
+      context(std::exchange(other.context, nullptr))
 {
 }
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <set>
 
-#include "drawing_surface.h"
 #include "drawing_objects.h"
+#include "drawing_surface.h"
 
 namespace mphost::drawing {
 
@@ -116,7 +116,7 @@ std::int32_t Factory::CreateTextFormat(const char* fontFamilyName, void*, std::i
     FcPatternAddInteger(pattern, FC_SLANT,
                         fontStyle == api::MP1_FONT_STYLE_ITALIC    ? FC_SLANT_ITALIC
                         : fontStyle == api::MP1_FONT_STYLE_OBLIQUE ? FC_SLANT_OBLIQUE
-                                                                    : FC_SLANT_ROMAN);
+                                                                   : FC_SLANT_ROMAN);
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
@@ -204,7 +204,8 @@ std::int32_t Factory::LoadImageU(const char* utf8Uri, api::IMpBitmap** returnBit
     const int stride = cairo_image_surface_get_stride(surface);
     for (int y = 0; y < height; ++y) {
         const unsigned char* from = rgba + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 4;
-        auto* to = reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride));
+        auto* to =
+            reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride));
         for (int x = 0; x < width; ++x, from += 4) {
             const std::uint32_t alpha = from[3];
             const auto premultiply = [alpha](std::uint32_t channel) { return (channel * alpha + 127) / 255; };

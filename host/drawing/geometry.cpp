@@ -247,8 +247,9 @@ std::int32_t PathGeometry::GetWidenedBounds(float strokeWidth, const api::MP1_MA
     double ys[4] = {y1, y1, y2, y2};
     for (int i = 0; i < 4; ++i)
         cairo_user_to_device(context, &xs[i], &ys[i]);
-    *returnBounds = {static_cast<float>(*std::min_element(xs, xs + 4)), static_cast<float>(*std::min_element(ys, ys + 4)),
-                     static_cast<float>(*std::max_element(xs, xs + 4)), static_cast<float>(*std::max_element(ys, ys + 4))};
+    *returnBounds = {
+        static_cast<float>(*std::min_element(xs, xs + 4)), static_cast<float>(*std::min_element(ys, ys + 4)),
+        static_cast<float>(*std::max_element(xs, xs + 4)), static_cast<float>(*std::max_element(ys, ys + 4))};
     cairo_destroy(context);
     return gmpi::MP_OK;
 }

@@ -22,8 +22,8 @@ std::string cleanUtf8(const char* text, std::int32_t length)
     std::string result;
     if (!text)
         return result;
-    const std::size_t size =
-        length < 0 ? strnlen(text, maximumTextBytes) : std::min<std::size_t>(static_cast<std::size_t>(length), maximumTextBytes);
+    const std::size_t size = length < 0 ? strnlen(text, maximumTextBytes)
+                                        : std::min<std::size_t>(static_cast<std::size_t>(length), maximumTextBytes);
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     result.reserve(size);
     std::size_t i = 0;
@@ -35,18 +35,15 @@ std::string cleanUtf8(const char* text, std::int32_t length)
         if (lead < 0x80) {
             count = 1;
             codePoint = lead;
-        }
-        else if ((lead & 0xE0) == 0xC0) {
+        } else if ((lead & 0xE0) == 0xC0) {
             count = 2;
             codePoint = lead & 0x1F;
             minimum = 0x80;
-        }
-        else if ((lead & 0xF0) == 0xE0) {
+        } else if ((lead & 0xF0) == 0xE0) {
             count = 3;
             codePoint = lead & 0x0F;
             minimum = 0x800;
-        }
-        else if ((lead & 0xF8) == 0xF0) {
+        } else if ((lead & 0xF8) == 0xF0) {
             count = 4;
             codePoint = lead & 0x07;
             minimum = 0x10000;
@@ -220,8 +217,7 @@ std::vector<std::string> TextFormat::lines(const std::string& text, double width
         const std::string paragraph = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (!wrap || advance(paragraph) <= width) {
             result.push_back(paragraph);
-        }
-        else {
+        } else {
             // Greedy: as many words as fit; a word wider than the line stands alone.
             std::string line;
             std::size_t position = 0;
@@ -234,8 +230,7 @@ std::vector<std::string> TextFormat::lines(const std::string& text, double width
                 if (!line.empty() && advance(candidate) > width) {
                     result.push_back(line);
                     line = word;
-                }
-                else {
+                } else {
                     line = candidate;
                 }
                 position = next + 1;

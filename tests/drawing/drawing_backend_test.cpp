@@ -5,8 +5,8 @@
 #include <set>
 #include <vector>
 
-#include <unistd.h>
 #include <cstring>
+#include <unistd.h>
 
 #include "drawing_test_support.h"
 

@@ -260,7 +260,7 @@ TEST(DrawingHostile, UnbalancedClipsAreResetWithTheOrigin)
     for (int i = 0; i < 9; ++i)
         canvas.context->PopAxisAlignedClip();  // more pops than pushes
     canvas.context->PushAxisAlignedClip(&corner);
-    canvas.surface.resetOrigin();               // a new frame forgets the module's clips
+    canvas.surface.resetOrigin();  // a new frame forgets the module's clips
     canvas.fill({0, 0, 10, 10}, red);
     EXPECT_EQ(canvas.surface.pixel(8, 8).r, 255);
 }

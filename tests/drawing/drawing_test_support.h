@@ -15,8 +15,7 @@ using mphost::ComPtr;
 using mphost::Rgba;
 
 // The out parameter through which an operation hands `pointer` a reference.
-template <class Interface>
-Interface** out(ComPtr<Interface>& pointer)
+template <class Interface> Interface** out(ComPtr<Interface>& pointer)
 {
     return reinterpret_cast<Interface**>(pointer.receive());
 }
