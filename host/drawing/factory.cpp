@@ -11,6 +11,15 @@
 #include "drawing_objects.h"
 #include "drawing_surface.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// Fontconfig keeps a few blocks of its parsed configuration unreachable for the life of
+// the process; they are not ours to free.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+#endif
+
 namespace mphost::drawing {
 
 namespace {
