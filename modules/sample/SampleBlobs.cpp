@@ -1,7 +1,6 @@
 #include "SampleBlobs.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -63,9 +62,11 @@ bool saveFile(AudioFile<float>& file, const std::wstring& fileName, const MpBlob
     file.setBitDepth(32);
     const bool stereo = leftFrames > 0 && rightFrames > 0;
     const std::size_t frames = std::max(leftFrames, rightFrames);
-    // Channels are rebuilt from scratch so that no sample of the previous sound remains
-    // in the padding.
-    file.samples.assign(stereo ? 2 : 1, std::vector<float>(frames, 0.0f));
+    // Every sample is rewritten (padding included), so nothing of the previous sound
+    // remains; the channels' memory is reused.
+    file.samples.resize(stereo ? 2 : 1);
+    for (std::vector<float>& channel : file.samples)
+        channel.assign(frames, 0.0f);
     if (stereo) {
         copyFrames(file.samples[0], left, leftFrames);
         copyFrames(file.samples[1], right, rightFrames);

@@ -15,10 +15,10 @@ namespace sample_blobs {
 
 constexpr std::uint32_t noLoop = 0xFFFFFFFF;
 
-// Reads `fileName` (wide text, converted to a UTF-8 path) into `file`. False, with
-// `file`'s sound unchanged or unusable for publishing, when the name is empty, the file
-// cannot be read or decoded (the codec prints its diagnostic line), or a channel is too
-// long for a blob.
+// Reads `fileName` (wide text, converted to a UTF-8 path) into `file`. False, and nothing
+// is to be published, when the name is empty, the file cannot be read or decoded (the
+// codec prints its diagnostic line) or a channel is too long for a blob (its byte count
+// must fit an int32).
 bool loadFile(AudioFile<float>& file, const std::wstring& fileName);
 
 // The samples for blob pin `channel` (0 left, 1 right) of a loaded sound: a mono sound
