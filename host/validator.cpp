@@ -457,6 +457,7 @@ ModuleReport validateInChild(const std::filesystem::path& bundlePath, const Modu
     // files (savers given random names) must not litter the caller's working folder.
     static int children = 0;
     std::error_code folderError;
+    const std::filesystem::path bundle = std::filesystem::absolute(bundlePath, folderError);
     const std::filesystem::path scratch =
         std::filesystem::temp_directory_path(folderError) /
         ("mphost-validate-" + std::to_string(getpid()) + "-" + std::to_string(++children));
@@ -471,7 +472,7 @@ ModuleReport validateInChild(const std::filesystem::path& bundlePath, const Modu
         // of the report.
         if (!std::getenv("MPHOST_VALIDATE_TRACE"))
             (void)std::freopen("/dev/null", "w", stdout);
-        const std::string text = toJson(validateDspHalf(bundlePath, module, options)).dump(
+        const std::string text = toJson(validateDspHalf(bundle, module, options)).dump(
             -1, ' ', false, nlohmann::json::error_handler_t::replace);
         std::size_t written = 0;
         while (written < text.size()) {

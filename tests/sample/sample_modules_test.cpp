@@ -362,7 +362,9 @@ TEST(SampleValidation, EveryModulePassesAndLeavesNoFilesBehind)
     fs::current_path(folder.path);
     mphost::ValidationOptions options;
     options.secondsPerModule = 0.3;
-    const auto reports = mphost::validateBundles({testing_support::bundlePath("sample_modules")}, options);
+    // A bundle named relative to the working folder, as on the command line.
+    const fs::path bundle = fs::relative(testing_support::bundlePath("sample_modules"), folder.path);
+    const auto reports = mphost::validateBundles({bundle}, options);
     fs::current_path(previous);
     for (const mphost::ModuleReport& report : reports)
         EXPECT_TRUE(report.passed) << mphost::formatReports({report});
