@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <random>
 #include <sstream>
@@ -452,11 +453,26 @@ ModuleReport validateInChild(const std::filesystem::path& bundlePath, const Modu
         report.failures.push_back("cannot create a pipe for the child process");
         return report;
     }
+    // The child works in a fresh folder of its own, removed afterwards: modules that write
+    // files (savers given random names) must not litter the caller's working folder.
+    static int children = 0;
+    std::error_code folderError;
+    const std::filesystem::path bundle = std::filesystem::absolute(bundlePath, folderError);
+    const std::filesystem::path scratch =
+        std::filesystem::temp_directory_path(folderError) /
+        ("mphost-validate-" + std::to_string(getpid()) + "-" + std::to_string(++children));
+    std::filesystem::create_directories(scratch, folderError);
     std::fflush(nullptr);
     const pid_t child = fork();
     if (child == 0) {
         close(channel[0]);
-        const std::string text = toJson(validateDspHalf(bundlePath, module, options)).dump(
+        if (chdir(scratch.c_str()) != 0)
+            _exit(1);  // no report: the parent records the failure
+        // What modules print (the codec's diagnostics for random file names) is not part
+        // of the report.
+        if (!std::getenv("MPHOST_VALIDATE_TRACE"))
+            (void)std::freopen("/dev/null", "w", stdout);
+        const std::string text = toJson(validateDspHalf(bundle, module, options)).dump(
             -1, ' ', false, nlohmann::json::error_handler_t::replace);
         std::size_t written = 0;
         while (written < text.size()) {
@@ -471,6 +487,7 @@ ModuleReport validateInChild(const std::filesystem::path& bundlePath, const Modu
     close(channel[1]);
     if (child < 0) {
         close(channel[0]);
+        std::filesystem::remove_all(scratch, folderError);
         report.passed = false;
         report.failures.push_back("cannot start a child process");
         return report;
@@ -500,6 +517,7 @@ ModuleReport validateInChild(const std::filesystem::path& bundlePath, const Modu
         kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
+    std::filesystem::remove_all(scratch, folderError);
 
     if (hung) {
         report.passed = false;

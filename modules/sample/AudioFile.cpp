@@ -187,7 +187,7 @@ bool AudioFile<T>::decodeWaveFile(Bytes fileData)
     }
 
     clearAudioBuffer();
-    samples.assign(static_cast<std::size_t>(numChannels), {});
+    samples.resize(static_cast<std::size_t>(numChannels));
     if (numFrames < 1)
         return true;
 
@@ -262,7 +262,7 @@ bool AudioFile<T>::decodeAiffFile(Bytes fileData)
     }
 
     clearAudioBuffer();
-    samples.assign(static_cast<std::size_t>(numChannels), {});
+    samples.resize(static_cast<std::size_t>(numChannels));
     // A loaded AIFF carries no loop: drop the points of whatever was loaded before.
     loopStart = loopEnd = noLoop;
     if (numFrames < 1)
@@ -563,9 +563,10 @@ bool AudioFile<T>::writeDataToFile(Bytes fileData, const std::string& path)
 template <class T>
 void AudioFile<T>::clearAudioBuffer()
 {
+    // The channels keep their memory: an object reused for the next sound of similar
+    // length refills pages already in place instead of faulting in fresh ones.
     for (auto& channel : samples)
         channel.clear();
-    samples.clear();
 }
 
 // Limits to [minValue, maxValue]; NaN becomes 0 so that no conversion sees it.

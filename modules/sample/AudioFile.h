@@ -98,6 +98,7 @@ private:
                                    Endianness endianness = Endianness::LittleEndian);
     static bool writeDataToFile(Bytes fileData, const std::string& path);
 
+    // Empties every channel, keeping its memory for the next sound.
     void clearAudioBuffer();
     static T clamp(T value, T minValue, T maxValue);
     static T singleByteToSample(std::uint8_t sample);
