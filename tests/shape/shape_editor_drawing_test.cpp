@@ -167,7 +167,7 @@ TEST(ShapeEditorDrawing, GradientCurveFillAndMarkers)
     editor->setPin("ColorBgTop", std::wstring(L"FFFF0000"));
     editor->setPin("ColorBgBottom", std::wstring(L"FFFF0000"));
     const mphost::DrawingSurface red = editor->renderAlone(400, 300);
-    expectColour(red, 5, 150, 255, 0, 0);
+    expectColour(red, 5, 100, 255, 0, 0);
 }
 
 TEST(ShapeEditorDrawing, CachedLayersFollowEditsAndSizeChanges)
