@@ -10,7 +10,9 @@
 #include "bench_support.h"
 #include "bundle.h"
 #include "descriptions.h"
+#include "drawing_surface.h"
 #include "dsp_module.h"
+#include "gui_module.h"
 
 namespace {
 
@@ -120,6 +122,67 @@ void BM_FillLUT(benchmark::State& state)
                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_FillLUT)->Arg(interpolationLinear)->Arg(interpolationSpline)->Arg(interpolationLagrange)->ArgName("mode");
+
+// The shape editor drawing a 100-node spline shape at 400 x 300: with both cached
+// layers rebuilt each frame (what a drag costs) and from the cached layers.
+std::unique_ptr<mphost::GuiModule> makeEditor()
+{
+    const LoadedBundle& loaded = shapeBundle();
+    auto editor = std::make_unique<mphost::GuiModule>(loaded.bundle, *loaded.descriptions.find("KV_ShapeEditor4"));
+    editor->start();
+    editor->arrange({0.0f, 0.0f, 400.0f, 300.0f});
+    editor->setPin("Shape", hundredNodes());
+    editor->setPin("Interpolation", std::int32_t{interpolationSpline});
+    editor->setPin("ColorDiagonal", std::wstring(L"FF204040"));
+    return editor;
+}
+
+void reportMilliseconds(benchmark::State& state)
+{
+    state.counters["ms/frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * 1e-3,
+                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_ShapeEditorRenderRebuild(benchmark::State& state)
+{
+    auto editor = makeEditor();
+    mphost::DrawingSurface surface(400, 300);
+    float baseline = 0.0f;
+    for (auto _ : state) {
+        baseline = baseline == 0.0f ? 0.5f : 0.0f;
+        editor->setPin("Baseline", baseline);  // releases both layers
+        editor->render(surface);
+    }
+    reportMilliseconds(state);
+}
+BENCHMARK(BM_ShapeEditorRenderRebuild)->Unit(benchmark::kMillisecond);
+
+// A drag: a new shape each frame releases the curve layer only.
+void BM_ShapeEditorRenderDrag(benchmark::State& state)
+{
+    auto editor = makeEditor();
+    mphost::DrawingSurface surface(400, 300);
+    const std::wstring shapes[2] = {hundredNodes(), L"(-5,-5)(0,3)(5,5)"};
+    int frame = 0;
+    editor->render(surface);
+    for (auto _ : state) {
+        editor->setPin("Shape", shapes[++frame % 2]);
+        editor->render(surface);
+    }
+    reportMilliseconds(state);
+}
+BENCHMARK(BM_ShapeEditorRenderDrag)->Unit(benchmark::kMillisecond);
+
+void BM_ShapeEditorRenderCached(benchmark::State& state)
+{
+    auto editor = makeEditor();
+    mphost::DrawingSurface surface(400, 300);
+    editor->render(surface);
+    for (auto _ : state)
+        editor->render(surface);
+    reportMilliseconds(state);
+}
+BENCHMARK(BM_ShapeEditorRenderCached)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
