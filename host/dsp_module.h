@@ -91,6 +91,14 @@ public:
     // Graph start, then every control input's default value and every audio input
     // reported static with its buffer filled with the default, all at timestamp 0.
     void start();
+    // As start(), with `values` (by pin name) in place of the defaults; an audio input's
+    // value is the constant of its static signal.
+    void start(const std::map<std::string, PinValue>& values);
+
+    // Makes an audio input read `buffer` (maxBlockSize samples, owned by the caller and
+    // outliving the module) instead of its own: how an engine wires an output to inputs
+    // without copying.
+    void connectInput(std::string_view pinName, const float* buffer);
 
     // An audio input's buffer (maxBlockSize samples) to fill before process().
     std::span<float> input(std::string_view pinName);
