@@ -12,8 +12,9 @@
 
 namespace mphost {
 
-// An audio input with several sources reads their sum from a buffer of its own, filled
-// just before its module runs. Its streaming state is that of any source streaming.
+// An audio input with several sources, or fed back from a module that runs later, reads
+// the sum of its sources from a buffer of its own, filled just before its module runs.
+// Its streaming state is that of any source streaming.
 struct Engine::MixedInput {
     std::size_t node;
     std::int32_t pin;
@@ -71,6 +72,27 @@ std::int32_t Engine::pinIndex(const PinRef& pin) const
     return pin.half == Half::Dsp ? node.dsp->pin(pin.pin).index : node.gui->pin(pin.pin).index;
 }
 
+// A GUI half is created when it has a part to play: a module with no DSP half, a pair
+// whose halves share pins, a rectangle on the panel, or pins the patch uses.
+bool Engine::needsGui(std::size_t index) const
+{
+    const PatchModule& module = thePatch.modules[index];
+    if (!module.description->dsp || !module.description->links.empty() || module.rect)
+        return true;
+    const auto isOurs = [index](const PinRef& pin) { return pin.module == index && pin.half == Half::Gui; };
+    for (const auto& [pin, value] : module.values)
+        if (isOurs(pin))
+            return true;
+    for (const Connection& connection : thePatch.connections)
+        if (isOurs(connection.from) || isOurs(connection.to))
+            return true;
+    for (const ScriptEvent& event : thePatch.script)
+        if ((event.kind == ScriptEvent::Kind::Pointer && event.module == index) ||
+            (event.kind == ScriptEvent::Kind::SetPin && isOurs(event.pin)))
+            return true;
+    return false;
+}
+
 void Engine::build()
 {
     std::map<std::filesystem::path, std::shared_ptr<Bundle>> bundles;
@@ -91,7 +113,7 @@ void Engine::build()
                 node->dspRoutes.resize(node->dsp->pins().size());
                 node->dspMixes.resize(node->dsp->pins().size());
             }
-            if (module.description->gui) {
+            if (module.description->gui && needsGui(nodes.size())) {
                 GuiModuleOptions options;
                 options.duplicates = module.duplicates;
                 node->gui = std::make_unique<GuiModule>(bundle, *module.description, options);
@@ -195,7 +217,12 @@ void Engine::wireAudio()
             DspModule& source = *nodes[module]->dsp;
             return source.output(source.pins()[static_cast<std::size_t>(pin)].name).data();
         };
-        if (feeding.size() == 1) {
+        // A module that runs before its source (a loop) reads the source's previous block
+        // from a buffer of its own, never the buffer the source is about to overwrite.
+        const bool loop = std::any_of(feeding.begin(), feeding.end(), [&](const auto& source) {
+            return nodes[source.first]->position >= node.position;
+        });
+        if (feeding.size() == 1 && !loop) {
             node.dsp->connectInput(inputName, bufferOf(feeding[0].first, feeding[0].second));
             continue;
         }

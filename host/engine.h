@@ -79,6 +79,7 @@ private:
     };
     struct MixedInput;
 
+    bool needsGui(std::size_t index) const;
     void build();
     void order();
     void wireAudio();
