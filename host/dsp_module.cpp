@@ -55,6 +55,9 @@ DspModule::DspModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescriptio
         if (result != gmpi::MP_OK)
             throw HostError("module \"" + moduleId + "\" refused the host: " + describeResult(result));
     }
+    for (std::size_t i = 0; i < pinList.size(); ++i)
+        if (pinList[i].isAudio() && !pinList[i].isInput())
+            audioOutputs.push_back(i);
     module->open();
     collectMessages();
     for (DspPin& pin : pinList)
@@ -215,8 +218,8 @@ void DspModule::process(int count)
     collectMessages();
     dspHost->clearBlockState();
     collectedRecords = 0;
-    for (DspPin& pin : pinList)
-        pin.staticSince = -1;
+    for (const std::size_t output : audioOutputs)
+        pinList[output].staticSince = -1;
 
     // Events of this block; later ones move on, shifted to the next block's time.
     const auto firstLater = std::find_if(pending.begin(), pending.end(),
@@ -253,7 +256,9 @@ void DspModule::process(int count)
 
     const std::uint64_t before = allocationCount();
     const std::uint64_t hostBefore = dspHost->log().growthAllocations();
-    {
+    if (options.callerFlushesSubnormals) {
+        module->process(count, deliverCount ? eventRecords.data() : nullptr);
+    } else {
         const FlushSubnormals flush;
         module->process(count, deliverCount ? eventRecords.data() : nullptr);
     }
@@ -296,6 +301,8 @@ void DspModule::collectOutputs(int count)
 {
     const OutputLog& log = dspHost->log();
     const auto& records = log.records();
+    if (records.size() == collectedRecords)
+        return;
     for (std::size_t i = collectedRecords; i < records.size(); ++i) {
         const OutputLog::Record& record = records[i];
         if (record.kind == OutputLog::Kind::Message) {
@@ -324,9 +331,8 @@ void DspModule::collectOutputs(int count)
 // that sleeps anyway holds its last sample.
 void DspModule::updateHeldValues(int count)
 {
-    for (DspPin& pin : pinList) {
-        if (!pin.isAudio() || pin.isInput())
-            continue;
+    for (const std::size_t output : audioOutputs) {
+        DspPin& pin = pinList[output];
         if (!pin.streaming && pin.staticSince >= 0)
             pin.heldValue = pin.buffer[static_cast<std::size_t>(pin.staticSince)];
         if (sleeping) {
@@ -340,9 +346,10 @@ void DspModule::updateHeldValues(int count)
 
 void DspModule::holdOutputs(int count)
 {
-    for (DspPin& pin : pinList)
-        if (pin.isAudio() && !pin.isInput())
-            std::fill(pin.buffer.begin(), pin.buffer.begin() + count, pin.heldValue);
+    for (const std::size_t output : audioOutputs) {
+        DspPin& pin = pinList[output];
+        std::fill(pin.buffer.begin(), pin.buffer.begin() + count, pin.heldValue);
+    }
 }
 
 }  // namespace mphost

@@ -109,6 +109,7 @@ void Engine::build()
                 options.maxBlockSize = thePatch.blockSize;
                 options.sharedMemory = sharedMemory;
                 options.duplicates = module.duplicates;
+                options.callerFlushesSubnormals = true;  // processDsp holds the mode for the block
                 node->dsp = std::make_unique<DspModule>(bundle, *module.description, options);
                 node->dspRoutes.resize(node->dsp->pins().size());
                 node->dspMixes.resize(node->dsp->pins().size());
@@ -125,6 +126,8 @@ void Engine::build()
         } catch (const HostError& error) {
             throw HostError(thePatch.source + ": module \"" + module.name + "\": " + error.what());
         }
+        if (node->gui)
+            guiNodes.push_back(nodes.size());
         nodes.push_back(std::move(node));
     }
 
@@ -335,12 +338,12 @@ void Engine::pumpUserInterface(std::int64_t until)
             node.gui->setPinRaw(pinIndex(event.pin), encodePinValue(event.value));
     }
     platform::setVirtualTime(nanosecondsAt(until, thePatch.sampleRate));
-    for (const auto& node : nodes)
-        if (node->gui && node->dsp)
-            for (const MessageToDsp& message : node->gui->takeMessagesToDsp())
-                node->dsp->sendMessageFromGui(message.id, message.data);
-        else if (node->gui)
-            node->gui->takeMessagesToDsp();
+    for (const std::size_t index : guiNodes) {
+        Node& node = *nodes[index];
+        for (const MessageToDsp& message : node.gui->takeMessagesToDsp())
+            if (node.dsp)
+                node.dsp->sendMessageFromGui(message.id, message.data);
+    }
 }
 
 void Engine::processDsp(int count)
@@ -381,7 +384,7 @@ void Engine::processDsp(int count)
         node.dsp->process(count);
         if (node.dsp->lastBlockSkipped())
             ++node.skipped;
-        else
+        else if (!node.dsp->lastBlockLog().records().empty())
             forwardPublished(index, count);
     }
 }
@@ -438,7 +441,7 @@ void Engine::deliverToGuis()
         setGuiPin(node, pin, value);
     guiDeliveries.clear();
     for (const auto& node : nodes) {
-        if (!node->dsp)
+        if (!node->dsp || !node->dsp->messagesWaiting())
             continue;
         std::vector<GuiMessage> messages = node->dsp->takeMessages();
         if (node->gui)

@@ -97,6 +97,7 @@ private:
     Patch thePatch;
     std::vector<std::unique_ptr<Node>> nodes;
     std::vector<std::size_t> runOrder;  // DSP nodes, in processing order
+    std::vector<std::size_t> guiNodes;  // nodes with a GUI half
     std::vector<std::unique_ptr<MixedInput>> mixedInputs;
     std::vector<const float*> outputBuffers;  // per patch output
     std::vector<std::tuple<std::size_t, std::int32_t, Bytes>> guiDeliveries;  // after the DSP side
