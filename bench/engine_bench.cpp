@@ -5,13 +5,13 @@
 #include <sstream>
 #include <string>
 
+#include "../tools/mphost/demo_patch.h"
 #include "bench_support.h"
 #include "bundle.h"
 #include "descriptions.h"
 #include "dsp_module.h"
 #include "engine.h"
 #include "patch.h"
-#include "../tools/mphost/demo_patch.h"
 
 namespace {
 
@@ -41,9 +41,8 @@ std::string chainPatch()
 
 void reportPerModuleBlock(benchmark::State& state)
 {
-    state.counters["ns/module/block"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * moduleCount * 1e-9,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns/module/block"] = benchmark::Counter(static_cast<double>(state.iterations()) * moduleCount * 1e-9,
+                                                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // The whole engine: UI pumping, ordering, harness and routing around every module.

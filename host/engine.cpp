@@ -4,11 +4,11 @@
 #include <cmath>
 #include <set>
 
-#include "platform/clock.h"
 #include "engine_panel.h"
 #include "flush_subnormals.h"
 #include "host_error.h"
 #include "mp_api.h"
+#include "platform/clock.h"
 
 namespace mphost {
 
@@ -48,9 +48,8 @@ std::int64_t nanosecondsAt(std::int64_t sample, float sampleRate)
 Engine::Engine(const Patch& patch) : thePatch(patch), length(patch.lengthInSamples())
 {
     const bool needsDrawing = !thePatch.snapshots.empty() ||
-                              std::any_of(thePatch.script.begin(), thePatch.script.end(), [](const ScriptEvent& e) {
-                                  return e.kind == ScriptEvent::Kind::Pointer;
-                              });
+                              std::any_of(thePatch.script.begin(), thePatch.script.end(),
+                                          [](const ScriptEvent& e) { return e.kind == ScriptEvent::Kind::Pointer; });
     if (needsDrawing && !panel::available())
         throw HostError(thePatch.source +
                         ": pointer events and snapshots need the drawing backend, which this build of the host lacks");
@@ -156,9 +155,11 @@ void Engine::build()
                 if (guiPin == guiPins.end())
                     continue;
                 if (dspPin.isInput())
-                    node.guiRoutes[static_cast<std::size_t>(guiPin->index)].push_back({index, dspPin.index, false, false});
+                    node.guiRoutes[static_cast<std::size_t>(guiPin->index)].push_back(
+                        {index, dspPin.index, false, false});
                 else
-                    node.dspRoutes[static_cast<std::size_t>(dspPin.index)].push_back({index, guiPin->index, true, false});
+                    node.dspRoutes[static_cast<std::size_t>(dspPin.index)].push_back(
+                        {index, guiPin->index, true, false});
             }
         }
     }
@@ -187,7 +188,8 @@ void Engine::order()
     while (remaining > 0) {
         std::size_t next = nodes.size();
         for (std::size_t i = 0; i < nodes.size() && next == nodes.size(); ++i)
-            if (!placed[i] && std::all_of(feeders[i].begin(), feeders[i].end(), [&](std::size_t f) { return placed[f]; }))
+            if (!placed[i] &&
+                std::all_of(feeders[i].begin(), feeders[i].end(), [&](std::size_t f) { return placed[f]; }))
                 next = i;
         if (next == nodes.size())  // a loop: break it at its earliest module
             next = static_cast<std::size_t>(std::find(placed.begin(), placed.end(), false) - placed.begin());
@@ -417,9 +419,9 @@ void Engine::forwardPublished(std::size_t nodeIndex, int count)
                     mix->streaming[slot] = streaming;
                     streaming = std::find(mix->streaming.begin(), mix->streaming.end(), true) != mix->streaming.end();
                 }
-                nodes[target.node]->dsp->queueRawEvent(
-                    streaming ? gmpi::EVENT_PIN_STREAMING_START : gmpi::EVENT_PIN_STREAMING_STOP, target.pin, {},
-                    timestamp);
+                nodes[target.node]->dsp->queueRawEvent(streaming ? gmpi::EVENT_PIN_STREAMING_START
+                                                                 : gmpi::EVENT_PIN_STREAMING_STOP,
+                                                       target.pin, {}, timestamp);
                 continue;
             }
             const std::uint8_t* bytes = log.payload(record);
@@ -427,9 +429,9 @@ void Engine::forwardPublished(std::size_t nodeIndex, int count)
             if (target.toGui)
                 guiDeliveries.emplace_back(target.node, target.pin, std::move(payload));
             else
-                nodes[target.node]->dsp->queueRawEvent(
-                    source.datatype == gmpi::MP_MIDI ? gmpi::EVENT_MIDI : gmpi::EVENT_PIN_SET, target.pin,
-                    payload, timestamp);
+                nodes[target.node]->dsp->queueRawEvent(source.datatype == gmpi::MP_MIDI ? gmpi::EVENT_MIDI
+                                                                                        : gmpi::EVENT_PIN_SET,
+                                                       target.pin, payload, timestamp);
         }
     }
 }

@@ -19,12 +19,12 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <tuple>
 #include <memory>
 #include <span>
 #include <string>
-#include <utility>
 #include <string_view>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "dsp_module.h"
@@ -99,9 +99,9 @@ private:
     std::vector<std::size_t> runOrder;  // DSP nodes, in processing order
     std::vector<std::size_t> guiNodes;  // nodes with a GUI half
     std::vector<std::unique_ptr<MixedInput>> mixedInputs;
-    std::vector<const float*> outputBuffers;  // per patch output
+    std::vector<const float*> outputBuffers;                                  // per patch output
     std::vector<std::tuple<std::size_t, std::int32_t, Bytes>> guiDeliveries;  // after the DSP side
-    std::vector<std::tuple<std::size_t, std::string, float>> levelRefills;  // scripted audio levels
+    std::vector<std::tuple<std::size_t, std::string, float>> levelRefills;    // scripted audio levels
     std::size_t nextGuiEvent = 0;  // script cursors: the UI side and the DSP side
     std::size_t nextDspEvent = 0;
     std::size_t nextSnapshot = 0;

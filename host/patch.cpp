@@ -24,8 +24,10 @@ void Patch::changeTiming(std::optional<double> newSeconds, std::optional<float> 
 {
     if (newSeconds && !(*newSeconds > 0 && *newSeconds <= 24 * 3600.0))
         throw HostError("the length must be more than 0 and at most 86400 seconds");
-    if (newSampleRate && !(*newSampleRate >= 1000.0f && *newSampleRate <= 768000.0f))
-        throw HostError("the sample rate must be from 1000 to 768000");
+    // Whole hertz: audio files store the rate as an integer.
+    if (newSampleRate &&
+        !(*newSampleRate >= 1000.0f && *newSampleRate <= 768000.0f && std::floor(*newSampleRate) == *newSampleRate))
+        throw HostError("the sample rate must be a whole number of hertz from 1000 to 768000");
     if (newBlockSize && (*newBlockSize < 1 || *newBlockSize > 4096))
         throw HostError("the block size must be from 1 to 4096");
     seconds = newSeconds.value_or(seconds);
@@ -60,8 +62,8 @@ namespace {
 using Json = nlohmann::json;
 
 // The pins a half has once its auto-duplicated pins are instantiated, by name.
-std::vector<std::pair<std::string, const PinDescription*>> instantiatedPins(const HalfDescription& half,
-                                                                           const std::map<std::string, int>& duplicates)
+std::vector<std::pair<std::string, const PinDescription*>>
+instantiatedPins(const HalfDescription& half, const std::map<std::string, int>& duplicates)
 {
     std::vector<std::pair<std::string, const PinDescription*>> pins;
     for (const PinDescription& pin : half.pins) {
@@ -143,7 +145,7 @@ public:
         if (const auto it = root.find("description"); it != root.end())
             text(*it, "$.description", true);
         if (const auto it = root.find("sampleRate"); it != root.end())
-            patch.sampleRate = static_cast<float>(number(*it, "$.sampleRate", 1000.0, 768000.0));
+            patch.sampleRate = static_cast<float>(integer(*it, "$.sampleRate", 1000, 768000));
         if (const auto it = root.find("blockSize"); it != root.end())
             patch.blockSize = integer(*it, "$.blockSize", 1, 4096);
         if (const auto it = root.find("seconds"); it != root.end())
@@ -188,8 +190,7 @@ public:
     }
 
 private:
-    template <class Function>
-    void each(const Json& array, const std::string& path, Function function)
+    template <class Function> void each(const Json& array, const std::string& path, Function function)
     {
         if (!array.is_array())
             fail(path, "an array", &array);
@@ -242,8 +243,9 @@ private:
                 return file;
             searched += (searched.empty() ? "" : ", ") + folder.string();
         }
-        fail(path, "the name of a bundle in " + (searched.empty() ? std::string("the bundle folders") : searched) +
-                       ", or a path to a .so file",
+        fail(path,
+             "the name of a bundle in " + (searched.empty() ? std::string("the bundle folders") : searched) +
+                 ", or a path to a .so file",
              &value);
     }
 
@@ -356,7 +358,8 @@ private:
             if (!value.is_boolean())
                 fail(path, "true or false", &value);
             return value.get<bool>();
-        case gmpi::MP_STRING: return Utf8ToWstring(text(value, path, true));
+        case gmpi::MP_STRING:
+            return Utf8ToWstring(text(value, path, true));
         default:
             try {
                 return parsePinValue(pin.datatype, text(value, path, true));
@@ -392,7 +395,8 @@ private:
         if (description.dsp)
             names += "DSP pins: " + pinNames(*description.dsp, module.duplicates);
         if (description.gui)
-            names += std::string(names.empty() ? "" : "; ") + "GUI pins: " + pinNames(*description.gui, module.duplicates);
+            names +=
+                std::string(names.empty() ? "" : "; ") + "GUI pins: " + pinNames(*description.gui, module.duplicates);
         fail(path, "a pin of \"" + module.name + "\" (" + description.id + "; " + names + "), not \"" + name + "\"");
     }
 
@@ -478,7 +482,8 @@ private:
             if (event.pin.description->datatype == gmpi::MP_AUDIO)
                 for (const Connection& connection : patch.connections)
                     if (connection.to == event.pin)
-                        fail(path + ".set", "an audio input that is not connected (its level is the script's)", &target);
+                        fail(path + ".set", "an audio input that is not connected (its level is the script's)",
+                             &target);
             event.value = pinValue(member(item, path, "value"), *event.pin.description, path + ".value");
             patch.script.push_back(std::move(event));
         } else if (item.contains("pointer")) {
@@ -487,8 +492,8 @@ private:
             if (action != "down" && action != "move" && action != "up")
                 fail(path + ".pointer", "\"down\", \"move\" or \"up\"", &item["pointer"]);
             event.kind = ScriptEvent::Kind::Pointer;
-            event.action = action == "down" ? PointerAction::Down
-                                            : (action == "up" ? PointerAction::Up : PointerAction::Move);
+            event.action =
+                action == "down" ? PointerAction::Down : (action == "up" ? PointerAction::Up : PointerAction::Move);
             event.module = guiModule(member(item, path, "module"), path + ".module");
             event.point = point(member(item, path, "at"), path + ".at");
             event.flags = item.contains("flags") ? integer(item["flags"], path + ".flags", 0, INT32_MAX)
@@ -501,7 +506,8 @@ private:
             event.module = guiModule(item["drag"], path + ".drag");
             const auto from = point(member(item, path, "from"), path + ".from");
             const auto to = point(member(item, path, "to"), path + ".to");
-            const double duration = item.contains("duration") ? number(item["duration"], path + ".duration", 0.0, 3600.0) : 0.1;
+            const double duration =
+                item.contains("duration") ? number(item["duration"], path + ".duration", 0.0, 3600.0) : 0.1;
             const int steps = item.contains("steps") ? integer(item["steps"], path + ".steps", 1, 1000) : 8;
             if (event.time + duration > patch.seconds)
                 fail(path + ".duration", "a drag that ends within the render");
@@ -513,7 +519,8 @@ private:
             for (int step = 0; step <= steps + 1; ++step) {
                 ScriptEvent part = event;
                 part.flags = pressed;
-                part.action = step == 0 ? PointerAction::Down : (step > steps ? PointerAction::Up : PointerAction::Move);
+                part.action =
+                    step == 0 ? PointerAction::Down : (step > steps ? PointerAction::Up : PointerAction::Move);
                 part.point = at(std::min(step, steps));
                 part.time = event.time + duration * std::min(step, steps) / steps;
                 part.sample = samples(part.time);

@@ -44,7 +44,7 @@ struct PatchModule {
     std::string bundle;                // as written in the patch
     std::filesystem::path bundlePath;  // the resolved shared library
     const ModuleDescription* description = nullptr;
-    std::map<std::string, int> duplicates;  // instances of auto-duplicated pins (both halves)
+    std::map<std::string, int> duplicates;            // instances of auto-duplicated pins (both halves)
     std::vector<std::pair<PinRef, PinValue>> values;  // initial values, in patch order
     std::optional<GmpiDrawing_API::MP1_RECT> rect;    // where the GUI half draws on the panel
 };
@@ -82,9 +82,9 @@ struct Patch {
     double seconds = 1.0;
     std::vector<PatchModule> modules;
     std::vector<Connection> connections;
-    std::vector<PinRef> outputs;        // audio outputs written as WAV channels, in order
-    std::vector<ScriptEvent> script;    // sorted by time, stable
-    std::vector<Snapshot> snapshots;    // sorted by time
+    std::vector<PinRef> outputs;      // audio outputs written as WAV channels, in order
+    std::vector<ScriptEvent> script;  // sorted by time, stable
+    std::vector<Snapshot> snapshots;  // sorted by time
     // Descriptions of every bundle the patch uses, by resolved path.
     std::map<std::filesystem::path, std::shared_ptr<const BundleDescription>> descriptions;
 

@@ -41,12 +41,14 @@ TEST(Engine, FeedbackWiresArriveOneBlockLateAndSeveralSourcesAreSummed)
     // a.In = one.Out + a.Out of the block before: 1, 2, 3, ... per block. The same
     // through a loop of two modules, whichever of them is listed first.
     for (const bool selfLoop : {true, false}) {
-        const std::string loop = selfLoop ? R"json("a.Out -> a.In")json" : R"json("a.Out -> b.In", "b.Out -> a.In")json";
+        const std::string loop =
+            selfLoop ? R"json("a.Out -> a.In")json" : R"json("a.Out -> b.In", "b.Out -> a.In")json";
         mphost::Engine engine(patch(R"json({ "seconds": 0.004, "blockSize": 32, "modules": [
             { "name": "b", "bundle": "probe_modules", "id": "Probe_Gain", "values": { "Gain": 1 } },
             { "name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "values": { "Gain": 1 } },
             { "name": "one", "bundle": "probe_modules", "id": "Probe_Gain", "values": { "In": 1, "Gain": 1 } } ],
-          "connections": [ "one.Out -> a.In", )json" + loop + R"json( ], "outputs": [ "a.Out" ] })json"));
+          "connections": [ "one.Out -> a.In", )json" +
+                                    loop + R"json( ], "outputs": [ "a.Out" ] })json"));
         const auto out = renderFirst(engine);
         ASSERT_EQ(out.size(), 192u);
         for (std::size_t i = 0; i < out.size(); ++i)
@@ -129,6 +131,21 @@ TEST(Engine, GuiAndDspHalvesExchangeValuesInBothDirections)
     engine.render();
     EXPECT_EQ(std::get<std::int32_t>(engine.gui("h")->value("Int")), 9);
     EXPECT_EQ(std::get<std::int32_t>(engine.dsp("c")->outputValue("Int Out")), 18);
+}
+
+TEST(Engine, MessagesTravelBetweenTheHalvesOfAPair)
+{
+    // DSP to GUI after the block, GUI to DSP before the next one, and back again.
+    mphost::Engine engine(patch(R"json({ "seconds": 0.01, "modules": [
+        { "name": "pair", "bundle": "probe_modules", "id": "Probe_Pair", "values": { "Int": 21 }, "rect": [0, 0, 10, 10] } ],
+      "script": [ { "time": 0.005, "set": "pair.Int", "value": 4 } ] })json"));
+    engine.processBlock();
+    EXPECT_EQ(std::get<std::int32_t>(engine.gui("pair")->value("Shown")), 21);
+    engine.processBlock();
+    EXPECT_EQ(std::get<std::int32_t>(engine.gui("pair")->value("Echoed")), 42);
+    engine.render();
+    EXPECT_EQ(std::get<std::int32_t>(engine.gui("pair")->value("Shown")), 4);
+    EXPECT_EQ(std::get<std::int32_t>(engine.gui("pair")->value("Echoed")), 8);
 }
 
 TEST(Engine, SubnormalResultsAreFlushedToZero)

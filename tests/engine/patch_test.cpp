@@ -70,7 +70,8 @@ TEST(PatchFormat, ReadsEveryFeature)
 
 TEST(PatchFormat, DefaultsAndTimingChanges)
 {
-    mphost::Patch p = patch(withModules(gain, R"json(, "script": [ { "time": 0.05, "set": "a.Gain", "value": 2 } ])json"));
+    mphost::Patch p =
+        patch(withModules(gain, R"json(, "script": [ { "time": 0.05, "set": "a.Gain", "value": 2 } ])json"));
     EXPECT_EQ(p.sampleRate, 48000.0f);
     EXPECT_EQ(p.blockSize, 64);
     EXPECT_EQ(p.script[0].sample, 2400);
@@ -78,6 +79,7 @@ TEST(PatchFormat, DefaultsAndTimingChanges)
     EXPECT_EQ(p.lengthInSamples(), 96000);
     EXPECT_EQ(p.script[0].sample, 4800);  // the same time at the new rate
     EXPECT_THROW(p.changeTiming(std::nullopt, std::nullopt, 0), mphost::HostError);
+    EXPECT_THROW(p.changeTiming(std::nullopt, 44100.5f, std::nullopt), mphost::HostError);
 }
 
 TEST(PatchFormat, RefusesFaultsNamingFilePathAndExpectation)
@@ -90,38 +92,53 @@ TEST(PatchFormat, RefusesFaultsNamingFilePathAndExpectation)
         {"{ nope", "test.json: not valid JSON"},
         {R"json({ "modules": [] })json", "test.json: $.modules: expected a non-empty array"},
         {withModules(gain, R"json(, "colour": 1)json"), "$.colour: expected one of the members"},
-        {R"json({ "sampleRate": 10, "modules": [ )json" + gain + " ] }", "$.sampleRate: expected a number from 1000"},
-        {R"json({ "blockSize": 1.5, "modules": [ )json" + gain + " ] }", "$.blockSize: expected an integer from 1 to 4096"},
-        {withModules(R"json({ "name": "a", "bundle": "nowhere", "id": "X" })json"), "$.modules[0].bundle: expected the name of a bundle"},
+        {R"json({ "sampleRate": 10, "modules": [ )json" + gain + " ] }",
+         "$.sampleRate: expected an integer from 1000 to 768000"},
+        {R"json({ "blockSize": 1.5, "modules": [ )json" + gain + " ] }",
+         "$.blockSize: expected an integer from 1 to 4096"},
+        {withModules(R"json({ "name": "a", "bundle": "nowhere", "id": "X" })json"),
+         "$.modules[0].bundle: expected the name of a bundle"},
         {withModules(R"json({ "name": "a", "bundle": "probe_modules", "id": "Nope" })json"),
          "$.modules[0].id: expected a module identifier of bundle \"probe_modules\""},
         {withModules(gain + "," + gain), "$.modules[1].name: expected a module name not used before"},
         {withModules(R"json({ "name": "a.b", "bundle": "probe_modules", "id": "Probe_Gain" })json"), "without dots"},
-        {withModules(R"json({ "name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "values": { "Gain": "loud" } })json"),
+        {withModules(
+             R"json({ "name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "values": { "Gain": "loud" } })json"),
          "$.modules[0].values.Gain: expected a number in the float range, found string \"loud\""},
-        {withModules(R"json({ "name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "values": { "Volume": 1 } })json"),
+        {withModules(
+             R"json({ "name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "values": { "Volume": 1 } })json"),
          "$.modules[0].values.Volume: expected a pin of \"a\" (Probe_Gain; DSP pins: In, Gain, Out)"},
-        {withModules(R"json({ "name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "values": { "Out": 1 } })json"),
+        {withModules(
+             R"json({ "name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "values": { "Out": 1 } })json"),
          "expected the name of an input pin"},
-        {withModules(R"json({ "name": "osc", "bundle": "shape_modules", "id": "KV_ShapeOsc", "values": { "FreqMode": "Mel" } })json"),
+        {withModules(
+             R"json({ "name": "osc", "bundle": "shape_modules", "id": "KV_ShapeOsc", "values": { "FreqMode": "Mel" } })json"),
          "expected one of the choices \"Hz,Volts\""},
-        {withModules(R"json({ "name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "rect": [0, 0, 10, 10] })json"),
+        {withModules(
+             R"json({ "name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "rect": [0, 0, 10, 10] })json"),
          "$.modules[0].rect: expected no rectangle"},
-        {withModules(R"json({ "name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "duplicates": { "In": 2 } })json"),
+        {withModules(
+             R"json({ "name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "duplicates": { "In": 2 } })json"),
          "$.modules[0].duplicates.In: expected the name of an auto-duplicated pin"},
-        {withModules(gain, R"json(, "connections": [ "a.Out => a.In" ])json"), "$.connections[0]: expected \"from.Pin -> to.Pin\""},
-        {withModules(gain, R"json(, "connections": [ "a.In -> a.Out" ])json"), "$.connections[0]: expected a DSP output on the left"},
-        {withModules(gain, R"json(, "connections": [ "b.Out -> a.In" ])json"), "expected the name of a module of this patch"},
+        {withModules(gain, R"json(, "connections": [ "a.Out => a.In" ])json"),
+         "$.connections[0]: expected \"from.Pin -> to.Pin\""},
+        {withModules(gain, R"json(, "connections": [ "a.In -> a.Out" ])json"),
+         "$.connections[0]: expected a DSP output on the left"},
+        {withModules(gain, R"json(, "connections": [ "b.Out -> a.In" ])json"),
+         "expected the name of a module of this patch"},
         {withModules(gain + "," + osc, R"json(, "connections": [ "a.Out -> osc.Shape" ])json"),
          "expected pins of one datatype (audio to text)"},
         {withModules(gain, R"json(, "connections": [ "a.Out -> a.In", "a.Out -> a.In" ])json"),
          "$.connections[1]: expected a connection not made before"},
-        {withModules(gain, R"json(, "outputs": [ "a.Gain" ])json"), "$.outputs[0]: expected an audio output of a DSP module"},
+        {withModules(gain, R"json(, "outputs": [ "a.Gain" ])json"),
+         "$.outputs[0]: expected an audio output of a DSP module"},
         {withModules(gain, R"json(, "script": [ { "time": 1, "set": "a.Gain", "value": 1 } ])json"),
          "$.script[0].time: expected a number from 0 to 0.1"},
         {withModules(gain, R"json(, "script": [ { "time": 0, "set": "a.Out", "value": 1 } ])json"),
          "$.script[0].set: expected a DSP input or a GUI pin"},
-        {withModules(gain, R"json(, "connections": [ "a.Out -> a.In" ], "script": [ { "time": 0, "set": "a.In", "value": 1 } ])json"),
+        {withModules(
+             gain,
+             R"json(, "connections": [ "a.Out -> a.In" ], "script": [ { "time": 0, "set": "a.In", "value": 1 } ])json"),
          "$.script[0].set: expected an audio input that is not connected"},
         {withModules(gain, R"json(, "script": [ { "time": 0, "pointer": "down", "module": "a", "at": [1, 1] } ])json"),
          "$.script[0].module: expected a module with a GUI half"},
@@ -140,7 +157,8 @@ TEST(PatchFormat, LoadsFromFileWithBundlePathsRelativeToThePatch)
 {
     const auto folder = std::filesystem::temp_directory_path() / "engine_patch_test";
     std::filesystem::create_directories(folder);
-    const auto bundle = std::filesystem::relative(std::filesystem::path(MP_TEST_BUNDLE_DIR) / "probe_modules.so", folder);
+    const auto bundle =
+        std::filesystem::relative(std::filesystem::path(MP_TEST_BUNDLE_DIR) / "probe_modules.so", folder);
     const auto file = folder / "p.json";
     std::ofstream(file) << R"json({ "modules": [ { "name": "a", "bundle": ")json" << bundle.string()
                         << R"json(", "id": "Probe_Gain" } ] })json";

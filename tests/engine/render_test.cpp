@@ -135,8 +135,8 @@ TEST(MphostRender, RendersTheDemoPatchTheSameWayEveryTime)
     // A patch file with its own name for the WAV, and a shorter length from the command line.
     const auto patchFile = folder / "road.json";
     std::ofstream(patchFile) << shapeRoad;
-    const auto fromFile = runMphost("render " + patchFile.string() + " --seconds 0.01 --block 32 -o " +
-                                    (folder / "road.wav").string());
+    const auto fromFile =
+        runMphost("render " + patchFile.string() + " --seconds 0.01 --block 32 -o " + (folder / "road.wav").string());
     ASSERT_EQ(fromFile.exitCode, 0) << fromFile.output;
     EXPECT_GT(fileBytes(folder / "road.wav").size(), 480u * 4u);
     std::filesystem::remove_all(folder);

@@ -35,7 +35,8 @@ int main(int argc, char** argv)
     CLI::App* describe = app.add_subcommand("describe", "Print the pins of both halves of a module");
     describe->add_option("bundle", describeOptions.bundle, "Bundle file (.so) or bundle name")->required();
     describe->add_option("identifier", describeOptions.id, "Module identifier")->required();
-    describe->add_option("--bundles", describeOptions.bundleFolders, "Folders to look for bundles named without a path");
+    describe->add_option("--bundles", describeOptions.bundleFolders,
+                         "Folders to look for bundles named without a path");
 
     mphost::cli::RenderOptions renderOptions;
     CLI::App* render = app.add_subcommand(
@@ -43,10 +44,12 @@ int main(int argc, char** argv)
     render->add_option("patch", renderOptions.patch, "Patch file (JSON)")->check(CLI::ExistingFile);
     render->add_option("-o,--output", renderOptions.output, "WAV file to write (default: <patch>.wav)");
     render->add_option("--png", renderOptions.png, "PNG file for the GUI panel at the end of the render");
-    render->add_option("--seconds", renderOptions.seconds, "Length instead of the patch's")->check(CLI::Range(1e-6, 86400.0));
+    render->add_option("--seconds", renderOptions.seconds, "Length instead of the patch's")
+        ->check(CLI::Range(1e-6, 86400.0));
     render->add_option("--rate", renderOptions.sampleRate, "Sample rate instead of the patch's")
         ->check(CLI::Range(1000.0, 768000.0));
-    render->add_option("--block", renderOptions.blockSize, "Block size instead of the patch's")->check(CLI::Range(1, 4096));
+    render->add_option("--block", renderOptions.blockSize, "Block size instead of the patch's")
+        ->check(CLI::Range(1, 4096));
     render->add_option("--bundles", renderOptions.bundleFolders, "Folders to look for bundles named without a path");
 
     try {

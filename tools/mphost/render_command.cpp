@@ -121,8 +121,8 @@ int runRender(const RenderOptions& options)
         if (wav) {
             wav->close();
             std::cout << "wrote " << wavFile.string() << " (" << patch.outputs.size() << " channel"
-                      << (patch.outputs.size() == 1 ? "" : "s") << ", " << patch.seconds << " s at "
-                      << patch.sampleRate << " Hz)\n";
+                      << (patch.outputs.size() == 1 ? "" : "s") << ", " << patch.seconds << " s at " << patch.sampleRate
+                      << " Hz)\n";
         }
         if (!options.png.empty()) {
             engine.writePanel(options.png);
