@@ -124,6 +124,8 @@ int runRender(const RenderOptions& options)
                       << (patch.outputs.size() == 1 ? "" : "s") << ", " << patch.seconds << " s at " << patch.sampleRate
                       << " Hz)\n";
         }
+        if (!wav)
+            std::cout << "rendered " << patch.seconds << " s; the patch names no \"outputs\", so no WAV was written\n";
         if (!options.png.empty()) {
             engine.writePanel(options.png);
             std::cout << "wrote " << options.png.string() << "\n";
