@@ -133,6 +133,19 @@ TEST(Engine, GuiAndDspHalvesExchangeValuesInBothDirections)
     EXPECT_EQ(std::get<std::int32_t>(engine.dsp("c")->outputValue("Int Out")), 18);
 }
 
+TEST(Engine, GuiPinsWiredInACircleStopInsteadOfRecursingForever)
+{
+    // Each GUISet2Trig flips its Toggle on every change it receives: wired in a circle,
+    // the two would answer each other without end.
+    mphost::Engine engine(patch(R"json({ "seconds": 0.01, "modules": [
+        { "name": "t1", "bundle": "ui_modules", "id": "GUISet2Trig" },
+        { "name": "t2", "bundle": "ui_modules", "id": "GUISet2Trig" } ],
+      "connections": [ "t1.gui.Toggle -> t2.gui.In Bool", "t2.gui.Toggle -> t1.gui.In Bool" ],
+      "script": [ { "time": 0.005, "set": "t1.gui.In Int", "value": 1 } ] })json"));
+    EXPECT_EQ(engine.render().size(), 0u);
+    EXPECT_TRUE(engine.finished());
+}
+
 TEST(Engine, MessagesTravelBetweenTheHalvesOfAPair)
 {
     // DSP to GUI after the block, GUI to DSP before the next one, and back again.
