@@ -1,11 +1,13 @@
 #include "gui_host.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <utility>
 
 #include "com_ptr.h"
+#include "drawing_surface.h"
 #include "unicode_conversion.h"
 
 namespace mphost {
@@ -87,6 +89,8 @@ std::int32_t GuiHost::queryInterface(const gmpi::MpGuid& iid, void** returnInter
         *returnInterface = static_cast<gmpi::IMpUserInterfaceHost2*>(this);
     else if (iid == gmpi::MP_IID_UI_HOST && hostSettings.offerFirstGeneration)
         *returnInterface = static_cast<gmpi::IMpUserInterfaceHost*>(this);
+    else if (iid == gmpi_gui::SE_IID_GRAPHICS_HOST)
+        *returnInterface = static_cast<gmpi_gui::IMpGraphicsHost*>(&graphicsHost);
     else
         return gmpi::MP_NOSUPPORT;
     addRef();
@@ -227,6 +231,86 @@ std::int32_t GuiHost::createPinIterator(void** returnInterface)
         return gmpi::MP_FAIL;
     *returnInterface = static_cast<gmpi::IMpPinIterator*>(newPinIterator(pins));
     return gmpi::MP_OK;
+}
+
+// ---------------------------------------------------------------------------------
+// Graphics host
+
+std::int32_t GraphicsHost::queryInterface(const gmpi::MpGuid& iid, void** returnInterface)
+{
+    if (!returnInterface)
+        return gmpi::MP_FAIL;
+    return owner.queryInterface(iid, returnInterface);
+}
+
+std::int32_t GraphicsHost::addRef()
+{
+    return owner.addRef();
+}
+
+std::int32_t GraphicsHost::release()
+{
+    return owner.release();
+}
+
+void GraphicsHost::GetDrawingFactory(GmpiDrawing_API::IMpFactory** returnFactory)
+{
+    if (!returnFactory)
+        return;
+    ComPtr<GmpiDrawing_API::IMpFactory> result = factory ? factory : drawing::sharedFactory();
+    result->addRef();
+    *returnFactory = result.get();
+}
+
+void GraphicsHost::invalidateRect(const GmpiDrawing_API::MP1_RECT* invalidRect)
+{
+    ++state.invalidations;
+    const bool usable = invalidRect && std::isfinite(invalidRect->left) && std::isfinite(invalidRect->top) &&
+                        std::isfinite(invalidRect->right) && std::isfinite(invalidRect->bottom);
+    if (!usable) {
+        // A rectangle that cannot be used invalidates everything.
+        state.wholeModuleInvalid = true;
+        return;
+    }
+    const GmpiDrawing_API::MP1_RECT rect{std::min(invalidRect->left, invalidRect->right),
+                                         std::min(invalidRect->top, invalidRect->bottom),
+                                         std::max(invalidRect->left, invalidRect->right),
+                                         std::max(invalidRect->top, invalidRect->bottom)};
+    if (!state.invalidArea) {
+        state.invalidArea = rect;
+        return;
+    }
+    auto& area = *state.invalidArea;
+    area = {std::min(area.left, rect.left), std::min(area.top, rect.top), std::max(area.right, rect.right),
+            std::max(area.bottom, rect.bottom)};
+}
+
+std::int32_t GraphicsHost::setCapture()
+{
+    ++state.captures;
+    state.captured = true;
+    return gmpi::MP_OK;
+}
+
+std::int32_t GraphicsHost::getCapture(std::int32_t& returnValue)
+{
+    returnValue = state.captured ? 1 : 0;
+    return gmpi::MP_OK;
+}
+
+std::int32_t GraphicsHost::releaseCapture()
+{
+    ++state.releases;
+    state.captured = false;
+    return gmpi::MP_OK;
+}
+
+GraphicsRequests GraphicsHost::takeRequests()
+{
+    GraphicsRequests taken = state;
+    state = {};
+    state.captured = taken.captured;
+    return taken;
 }
 
 }  // namespace mphost

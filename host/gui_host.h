@@ -8,11 +8,14 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "com_ptr.h"
 #include "dsp_host.h"
+#include "mp_drawing_api.h"
 #include "mp_gui_api.h"
 #include "pin_value.h"
 
@@ -35,6 +38,55 @@ struct GuiHostSettings {
 struct MessageToDsp {
     std::int32_t id;
     Bytes data;
+};
+
+// What a drawing module asked of its graphics host.
+struct GraphicsRequests {
+    // invalidateRect calls, and whether one of them named the whole module (null).
+    int invalidations = 0;
+    bool wholeModuleInvalid = false;
+    // Union of the rectangles named (module coordinates); empty when none was named.
+    std::optional<GmpiDrawing_API::MP1_RECT> invalidArea;
+    // invalidateMeasure calls.
+    int measureRequests = 0;
+    // Whether the module holds the pointer capture, and the setCapture and
+    // releaseCapture calls.
+    bool captured = false;
+    int captures = 0;
+    int releases = 0;
+};
+
+class GuiHost;
+
+// The graphics host of one drawing module (gmpi_gui::SE_IID_GRAPHICS_HOST), part of its
+// GuiHost: drawing factory, invalidation, measure requests and pointer capture.
+class GraphicsHost final : public gmpi_gui::IMpGraphicsHost {
+public:
+    explicit GraphicsHost(GuiHost& owner) : owner(owner) {}
+
+    // IMpUnknown: references count on the GuiHost; other interfaces are the GuiHost's.
+    std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override;
+    std::int32_t addRef() override;
+    std::int32_t release() override;
+
+    std::int32_t reserved3() override { return gmpi::MP_NOSUPPORT; }
+    void GetDrawingFactory(GmpiDrawing_API::IMpFactory** returnFactory) override;
+    void invalidateRect(const GmpiDrawing_API::MP1_RECT* invalidRect) override;
+    void invalidateMeasure() override { ++state.measureRequests; }
+    std::int32_t setCapture() override;
+    std::int32_t getCapture(std::int32_t& returnValue) override;
+    std::int32_t releaseCapture() override;
+
+    const GraphicsRequests& requests() const { return state; }
+    // The requests since the last call; the capture state carries over.
+    GraphicsRequests takeRequests();
+    void setFactory(ComPtr<GmpiDrawing_API::IMpFactory> newFactory) { factory = std::move(newFactory); }
+    const ComPtr<GmpiDrawing_API::IMpFactory>& drawingFactory() const { return factory; }
+
+private:
+    GuiHost& owner;
+    ComPtr<GmpiDrawing_API::IMpFactory> factory;  // null: the shared factory
+    GraphicsRequests state;
 };
 
 class GuiHost final : public gmpi::IMpUserInterfaceHost2, public gmpi::IMpUserInterfaceHost {
@@ -78,6 +130,10 @@ public:
     // first when none holds them).
     std::filesystem::path resolve(const std::filesystem::path& fileName) const;
 
+    // The graphics host served to drawing modules.
+    GraphicsHost& graphics() { return graphicsHost; }
+    const GraphicsHost& graphics() const { return graphicsHost; }
+
     void setTransmitSink(TransmitSink sink) { transmitSink = std::move(sink); }
     std::vector<MessageToDsp> takeMessagesToDsp() { return std::exchange(messages, {}); }
     const GuiHostSettings& settings() const { return hostSettings; }
@@ -91,6 +147,7 @@ private:
     TransmitSink transmitSink;
     std::vector<MessageToDsp> messages;
     std::int32_t references = 0;
+    GraphicsHost graphicsHost{*this};
 };
 
 }  // namespace mphost

@@ -37,6 +37,7 @@ GuiModule::GuiModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescriptio
         module1 = created.as<gmpi::IMpUserInterface>(gmpi::MP_IID_GUI_PLUGIN);
         if (!module1)
             throw HostError("module \"" + moduleId + "\" is not a first-generation GUI module");
+        findGraphics();
         return;
     }
 
@@ -47,11 +48,23 @@ GuiModule::GuiModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescriptio
     const std::int32_t result = module2->setHost(static_cast<gmpi::IMpUserInterfaceHost2*>(guiHost.get()));
     if (result != gmpi::MP_OK)
         throw HostError("module \"" + moduleId + "\" refused the GUI host: " + describeResult(result));
+    findGraphics();
+}
+
+void GuiModule::findGraphics()
+{
+    const ComPtr<gmpi::IMpUnknown> unknown = ComPtr<gmpi::IMpUnknown>::adopt(object());
+    unknown->addRef();
+    graphics2 = unknown.as<gmpi_gui_api::IMpGraphics2>(gmpi_gui_api::SE_IID_GRAPHICS_MPGUI2);
+    if (!graphics2)
+        graphics1 = unknown.as<gmpi_gui_api::IMpGraphics>(gmpi_gui_api::SE_IID_GRAPHICS_MPGUI);
 }
 
 GuiModule::~GuiModule()
 {
     // The module releases its host interfaces before the host goes.
+    graphics2.reset();
+    graphics1.reset();
     module2.reset();
     module1.reset();
 }
@@ -160,6 +173,113 @@ std::int32_t GuiModule::sendMessageFromDsp(std::int32_t id, const Bytes& payload
     const auto size = static_cast<std::int32_t>(copy.size());
     const void* data = copy.empty() ? nullptr : copy.data();
     return module2 ? module2->receiveMessageFromAudio(id, size, data) : module1->receiveMessageFromAudio(id, size, data);
+}
+
+// ---------------------------------------------------------------------------------
+// Drawing modules
+
+namespace {
+
+// Receives a module's text (MP_IID_RETURNSTRING); lives on the caller's stack.
+class ReturnString final : public gmpi::IString {
+public:
+    std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override
+    {
+        if (!returnInterface)
+            return gmpi::MP_FAIL;
+        *returnInterface = nullptr;
+        if (iid != gmpi::MP_IID_UNKNOWN && iid != gmpi::MP_IID_RETURNSTRING)
+            return gmpi::MP_NOSUPPORT;
+        *returnInterface = static_cast<gmpi::IString*>(this);
+        return gmpi::MP_OK;
+    }
+    std::int32_t addRef() override { return 1; }
+    std::int32_t release() override { return 1; }
+    std::int32_t setData(const char* data, std::int32_t size) override
+    {
+        text = size > 0 && data ? std::string(data, static_cast<std::size_t>(size)) : std::string();
+        return gmpi::MP_OK;
+    }
+    std::int32_t getSize() override { return static_cast<std::int32_t>(text.size()); }
+    const char* getData() override { return text.c_str(); }
+
+    std::string text;
+};
+
+}  // namespace
+
+gmpi_gui_api::IMpGraphics* GuiModule::graphics() const
+{
+    return graphics2 ? static_cast<gmpi_gui_api::IMpGraphics*>(graphics2.get()) : graphics1.get();
+}
+
+MP1_SIZE GuiModule::measure(MP1_SIZE available)
+{
+    MP1_SIZE desired{0, 0};
+    if (auto* module = graphics(); module && module->measure(available, &desired) != gmpi::MP_OK)
+        desired = {0, 0};
+    return desired;
+}
+
+void GuiModule::arrange(MP1_RECT rect)
+{
+    arranged = rect;
+    if (auto* module = graphics())
+        module->arrange(rect);
+}
+
+std::int32_t GuiModule::pointerDown(std::int32_t flags, MP1_POINT point)
+{
+    auto* module = graphics();
+    return module ? module->onPointerDown(flags, point) : gmpi::MP_NOSUPPORT;
+}
+
+std::int32_t GuiModule::pointerMove(std::int32_t flags, MP1_POINT point)
+{
+    auto* module = graphics();
+    return module ? module->onPointerMove(flags, point) : gmpi::MP_NOSUPPORT;
+}
+
+std::int32_t GuiModule::pointerUp(std::int32_t flags, MP1_POINT point)
+{
+    auto* module = graphics();
+    return module ? module->onPointerUp(flags, point) : gmpi::MP_NOSUPPORT;
+}
+
+std::int32_t GuiModule::hitTest(MP1_POINT point)
+{
+    if (graphics2)
+        return graphics2->hitTest(point);
+    return graphics1 ? gmpi::MP_OK : gmpi::MP_NOSUPPORT;
+}
+
+std::string GuiModule::toolTip(MP1_POINT point)
+{
+    ReturnString text;
+    if (!graphics2 || graphics2->getToolTip(point, &text) != gmpi::MP_OK)
+        return {};
+    return text.text;
+}
+
+void GuiModule::render(DrawingSurface& surface)
+{
+    auto* module = graphics();
+    if (!module)
+        return;
+    surface.setOrigin(arranged.left, arranged.top, &arranged);
+    module->OnRender(surface.deviceContext());
+    surface.resetOrigin();
+}
+
+DrawingSurface GuiModule::renderAlone(int width, int height)
+{
+    DrawingSurface surface(width, height, guiHost->graphics().drawingFactory());
+    // Measured as a host does before arranging; the module gets the whole surface
+    // whatever it asks for, as in a fixed panel slot.
+    measure({static_cast<float>(surface.width()), static_cast<float>(surface.height())});
+    arrange({0, 0, static_cast<float>(surface.width()), static_cast<float>(surface.height())});
+    render(surface);
+    return surface;
 }
 
 }  // namespace mphost

@@ -20,11 +20,16 @@
 #include "bundle.h"
 #include "com_ptr.h"
 #include "descriptions.h"
+#include "drawing_surface.h"
 #include "gui_host.h"
 #include "mp_gui_api.h"
 #include "pin_value.h"
 
 namespace mphost {
+
+using GmpiDrawing_API::MP1_POINT;
+using GmpiDrawing_API::MP1_RECT;
+using GmpiDrawing_API::MP1_SIZE;
 
 struct GuiModuleOptions {
     GuiHostSettings host;
@@ -101,11 +106,42 @@ public:
     // Delivers a message from the DSP half (the payload is copied for the call).
     std::int32_t sendMessageFromDsp(std::int32_t id, const Bytes& payload);
 
+    // Drawing modules (those answering SE_IID_GRAPHICS_MPGUI2 or SE_IID_GRAPHICS_MPGUI).
+    // The operations below do nothing (and return MP_NOSUPPORT, an empty size or text)
+    // for other modules.
+    bool isGraphical() const { return graphics1 || graphics2; }
+    // The size the module wants within `available` (as the module answered; 0 x 0 when
+    // it failed).
+    MP1_SIZE measure(MP1_SIZE available);
+    // Gives the module its rectangle (host coordinates, surface pixels when rendered).
+    void arrange(MP1_RECT rect);
+    const MP1_RECT& arrangedRect() const { return arranged; }
+    // Pointer input; points are module-local (origin at the module's top-left). The
+    // module's result: MP_OK when it handled the event.
+    std::int32_t pointerDown(std::int32_t flags, MP1_POINT point);
+    std::int32_t pointerMove(std::int32_t flags, MP1_POINT point);
+    std::int32_t pointerUp(std::int32_t flags, MP1_POINT point);
+    // MP_OK when `point` (module-local) counts as inside; MP_OK for first-generation
+    // graphics, which have no hit test.
+    std::int32_t hitTest(MP1_POINT point);
+    // The tooltip at `point` (module-local), empty when there is none.
+    std::string toolTip(MP1_POINT point);
+    // Draws the module into `surface` at its arranged rectangle: origin at the
+    // rectangle's top-left, clipped to it.
+    void render(DrawingSurface& surface);
+    // Measures the module in width x height, arranges it at (0, 0) with that size and
+    // draws it alone on a new transparent surface.
+    DrawingSurface renderAlone(int width, int height);
+    // What the module asked of its graphics host.
+    GraphicsHost& graphicsHost() { return guiHost->graphics(); }
+
 private:
     GuiPin& findPin(std::string_view name);
     const GuiPin& findPin(std::string_view name) const;
     GuiPin* pinByIndex(std::int32_t index);
     void received(std::int32_t pinId, std::int32_t voice, Bytes data);
+    void findGraphics();
+    gmpi_gui_api::IMpGraphics* graphics() const;
 
     std::shared_ptr<Bundle> bundle;
     std::string moduleId;
@@ -115,6 +151,9 @@ private:
     std::unique_ptr<GuiHost> guiHost;
     ComPtr<gmpi::IMpUserInterface2B> module2;  // sub-type 2
     ComPtr<gmpi::IMpUserInterface> module1;    // sub-type 1
+    ComPtr<gmpi_gui_api::IMpGraphics2> graphics2;  // drawing modules
+    ComPtr<gmpi_gui_api::IMpGraphics> graphics1;   // drawing modules without hit test
+    MP1_RECT arranged{0, 0, 0, 0};
     std::vector<PinTransmission> transmissions;
     std::function<void(const PinTransmission&)> transmitListener;
 };

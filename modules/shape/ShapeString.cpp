@@ -29,6 +29,10 @@ int parseNodes(ShapeParserForm form, std::wstring_view text, float xMin, float x
     const bool classic = form == ShapeParserForm::classic;
     const float xFactor = (xMax - xMin) * 0.1f;
     const float yFactor = (yMax - yMin) * 0.1f;
+    // Shape units onto shape units: taken as they are, since (x + 5) * 1 - 5 in float
+    // drifts (0.1 would come back as 0.0999999 and modifiers would write that).
+    const bool xAsIs = xMin == -5.0f && xMax == 5.0f;
+    const bool yAsIs = yMin == -5.0f && yMax == 5.0f;
     float prevX = -6.0f;
     int count = 0;
     std::wstring_view rest = text;
@@ -55,8 +59,8 @@ int parseNodes(ShapeParserForm form, std::wstring_view text, float xMin, float x
         if (!(x > prevX) || x > 5.0f || x < -5.0f || (count == 0 && x != -5.0f))
             return 0;
         y = y > 5.0f ? 5.0f : (y >= -5.0f ? y : -5.0f);  // a y that is not a number becomes -5
-        nodes[count].x = (x + 5.0f) * xFactor + xMin;
-        nodes[count].y = (y + 5.0f) * yFactor + yMin;
+        nodes[count].x = xAsIs ? x : (x + 5.0f) * xFactor + xMin;
+        nodes[count].y = yAsIs ? y : (y + 5.0f) * yFactor + yMin;
         prevX = x;
         ++count;
         if (close == std::wstring_view::npos)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mp_sdk_audio.h"
+#include "mp_sdk_gfx.h"
 #include "mp_sdk_gui.h"
 #include "probe_trace.h"
 
@@ -491,6 +492,77 @@ public:
     }
 };
 
+// A drawing module: fills its rectangle (and tries to draw beyond it), draws a red bar
+// Value wide and a label; counts primary-button presses on Clicks while capturing the
+// pointer, reports drag positions on DragX; only its left half is hit; has a tooltip.
+class ProbeDrawing : public gmpi_gui::MpGuiGfxBase {
+    MpGuiPin<float> pinValue;
+    MpGuiPin<int> pinClicks;
+    MpGuiPin<float> pinDragX;
+
+public:
+    ProbeDrawing()
+    {
+        initializePin(pinValue, &ProbeDrawing::onSetValue);
+        initializePin(pinClicks);
+        initializePin(pinDragX);
+    }
+    void onSetValue() { invalidateRect(); }
+
+    std::int32_t measure(GmpiDrawing_API::MP1_SIZE, GmpiDrawing_API::MP1_SIZE* returnDesiredSize) override
+    {
+        *returnDesiredSize = {50, 20};
+        return gmpi::MP_OK;
+    }
+    std::int32_t OnRender(GmpiDrawing_API::IMpDeviceContext* drawingContext) override
+    {
+        GmpiDrawing::Graphics g(drawingContext);
+        const float width = getRect().getWidth();
+        const float height = getRect().getHeight();
+        // Beyond the module's own rectangle on every side: the host clips it.
+        g.FillRectangle(GmpiDrawing::Rect(-20, -20, width + 20, height + 20),
+                        g.CreateSolidColorBrush(GmpiDrawing::Color(0, 0, 1)));
+        g.FillRectangle(GmpiDrawing::Rect(0, 0, width * pinValue, height),
+                        g.CreateSolidColorBrush(GmpiDrawing::Color(1, 0, 0)));
+        auto format = g.GetFactory().CreateTextFormat(12);
+        g.DrawTextU("Probe", format, GmpiDrawing::Rect(0, 0, width, height),
+                    g.CreateSolidColorBrush(GmpiDrawing::Color(1, 1, 1)));
+        return gmpi::MP_OK;
+    }
+    std::int32_t onPointerDown(std::int32_t flags, GmpiDrawing_API::MP1_POINT point) override
+    {
+        if (!(flags & gmpi_gui_api::GG_POINTER_FLAG_FIRSTBUTTON) || hitTest(point) != gmpi::MP_OK)
+            return gmpi::MP_FAIL;
+        setCapture();
+        pinClicks = pinClicks + 1;
+        return gmpi::MP_OK;
+    }
+    std::int32_t onPointerMove(std::int32_t, GmpiDrawing_API::MP1_POINT point) override
+    {
+        if (!getCapture())
+            return gmpi::MP_FAIL;
+        pinDragX = point.x;
+        return gmpi::MP_OK;
+    }
+    std::int32_t onPointerUp(std::int32_t, GmpiDrawing_API::MP1_POINT) override
+    {
+        if (!getCapture())
+            return gmpi::MP_FAIL;
+        releaseCapture();
+        return gmpi::MP_OK;
+    }
+    std::int32_t hitTest(GmpiDrawing_API::MP1_POINT point) override
+    {
+        return point.x < getRect().getWidth() / 2 ? gmpi::MP_OK : gmpi::MP_FAIL;
+    }
+    std::int32_t getToolTip(GmpiDrawing_API::MP1_POINT, gmpi::IString* returnString) override
+    {
+        returnString->setData("probe tip", 9);
+        return gmpi::MP_OK;
+    }
+    using MpGuiGfxBase::getToolTip;
+};
+
 class ProbeThrows : public MpBase2 {
 public:
     ProbeThrows() { throw std::runtime_error("construction fails on purpose"); }
@@ -545,6 +617,7 @@ const bool registered = gmpi::Register<Probe>::withId(L"Probe") &&
                         gmpi::Register<ProbeFaulty<Fault::Allocate>>::withId(L"Probe_Allocates") &&
                         gmpi::Register<ProbeFaulty<Fault::NotFinite>>::withId(L"Probe_NotFinite") &&
                         gmpi::Register<ProbeThrows>::withId(L"Probe_Throws") &&
+                        gmpi::Register<ProbeDrawing>::withId(L"Probe_Drawing") &&
                         RegisterPlugin(0, L"Probe_Null", &createNothing) == 0 &&
                         RegisterPlugin(0, L"Probe_NullCreator", nullptr) == 0 &&
                         gmpi::Register<ProbeGui>::withId(L"Probe_Gui") &&

@@ -108,6 +108,11 @@ TEST(ShapeString, WriterUsesDefaultStreamFormattingAndRoundTrips)
     Node parsed[maxShapeNodes];
     ASSERT_EQ(parseUnits(ShapeParserForm::strict, defaultShape, parsed), 11);
     EXPECT_EQ(writer.write(parsed, 11), defaultShape);
+
+    // Parsed in shape units and written again, decimals come back as they were written.
+    const std::wstring decimals = L"(-5,0.1)(0.005,-0.3)(4.9,2.7)(5,0)";
+    ASSERT_EQ(parseNodes(ShapeParserForm::strict, decimals, -5.0f, 5.0f, -5.0f, 5.0f, parsed), 4);
+    EXPECT_EQ(writer.write(parsed, 4), decimals);
 }
 
 TEST(ShapeString, TableGridSeparatesCrowdedNodesAndSkipsBackwardSegments)

@@ -44,6 +44,19 @@ std::unique_ptr<mphost::DspModule> make(Flavour flavour, const std::string& name
     return module;
 }
 
+std::unique_ptr<mphost::GuiModule> makeGui(Flavour flavour, const std::string& name, mphost::GuiModuleOptions options)
+{
+    const LoadedBundle& entry = loaded(flavour);
+    const std::string id = flavour == Flavour::current ? "KV_" + name : name;
+    const mphost::ModuleDescription* description = entry.descriptions.find(id);
+    if (!description)
+        throw std::runtime_error("no description for " + id);
+    auto module = std::make_unique<mphost::GuiModule>(entry.bundle, *description, std::move(options));
+    module->start();
+    module->takeTransmissions();
+    return module;
+}
+
 std::wstring textOutput(const mphost::DspModule& module, const std::string& pin)
 {
     return std::get<std::wstring>(module.outputValue(pin));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dsp_module.h"
+#include "gui_module.h"
 
 namespace shape_test {
 
@@ -39,5 +40,10 @@ inline std::vector<float> render(mphost::DspModule& module, const std::string& p
 }
 
 std::wstring textOutput(const mphost::DspModule& module, const std::string& pin);
+
+// The GUI half of a module of either shape bundle, started (defaults set, initialized)
+// with its start-up transmissions discarded.
+std::unique_ptr<mphost::GuiModule> makeGui(Flavour flavour, const std::string& name,
+                                           mphost::GuiModuleOptions options = {});
 
 }  // namespace shape_test
