@@ -47,13 +47,11 @@ std::int64_t nanosecondsAt(std::int64_t sample, float sampleRate)
 
 Engine::Engine(const Patch& patch) : thePatch(patch), length(patch.lengthInSamples())
 {
-    const bool needsDrawing = !thePatch.snapshots.empty() ||
-                              std::any_of(thePatch.script.begin(), thePatch.script.end(),
-                                          [](const ScriptEvent& e) { return e.kind == ScriptEvent::Kind::Pointer; });
-    if (needsDrawing && !panel::available())
-        throw HostError(thePatch.source +
-                        ": pointer events and snapshots need the drawing backend, which this build of the host lacks");
     build();
+    for (const ScriptEvent& event : thePatch.script)
+        if (event.kind == ScriptEvent::Kind::Pointer && !nodes[event.module]->gui->isGraphical())
+            throw HostError(thePatch.source + ": module \"" + thePatch.modules[event.module].name +
+                            "\" does not draw and takes no pointer events");
     order();
     wireAudio();
 }
@@ -280,7 +278,7 @@ void Engine::start()
         if (!node.gui)
             continue;
         node.gui->start(guiValues[index]);
-        if (const auto& rect = thePatch.modules[index].rect; rect && panel::available())
+        if (const auto& rect = thePatch.modules[index].rect)
             panel::arrange(*node.gui, *rect);
     }
 }
@@ -483,7 +481,7 @@ void Engine::takeSnapshots(std::int64_t until)
         writePanel(thePatch.snapshots[nextSnapshot].file);
 }
 
-void Engine::writePanel(const std::filesystem::path& file)
+DrawingSurface Engine::renderPanel()
 {
     if (!started)
         start();
@@ -491,7 +489,13 @@ void Engine::writePanel(const std::filesystem::path& file)
     for (std::size_t index = 0; index < nodes.size(); ++index)
         if (nodes[index]->gui && thePatch.modules[index].rect)
             drawn.emplace_back(nodes[index]->gui.get(), *thePatch.modules[index].rect);
-    panel::writePng(drawn, file);
+    return panel::render(drawn);
+}
+
+void Engine::writePanel(const std::filesystem::path& file)
+{
+    if (!renderPanel().writePng(file))
+        throw HostError("cannot write the panel picture '" + file.string() + "'");
 }
 
 DspModule* Engine::dsp(std::string_view moduleName)

@@ -66,7 +66,10 @@ public:
     std::vector<std::string> processingOrder() const;
 
     const Patch& patch() const { return thePatch; }
-    // Draws the GUI panel (every GUI half with a rectangle) to a PNG file now.
+    // The GUI panel now: every drawing GUI half at its rectangle on white, on a picture
+    // just large enough for all rectangles.
+    DrawingSurface renderPanel();
+    // renderPanel() written to a PNG file; throws HostError when it cannot be written.
     void writePanel(const std::filesystem::path& file);
 
 private:

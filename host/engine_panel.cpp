@@ -5,21 +5,7 @@
 
 #include "host_error.h"
 
-// The drawing backend (DrawingSurface and the drawing operations of GuiModule) is a
-// separate part of the host; until a build has it, nothing draws and the engine refuses
-// patches that need it instead of silently ignoring their pointer events and pictures.
-#if defined(MPHOST_HAS_DRAWING)
-#include "drawing/drawing_surface.h"
-#endif
-
 namespace mphost::panel {
-
-#if defined(MPHOST_HAS_DRAWING)
-
-bool available()
-{
-    return true;
-}
 
 void arrange(GuiModule& module, const GmpiDrawing_API::MP1_RECT& rect)
 {
@@ -46,8 +32,7 @@ void pointer(GuiModule& module, PointerAction action, std::int32_t flags, GmpiDr
     }
 }
 
-void writePng(const std::vector<std::pair<GuiModule*, GmpiDrawing_API::MP1_RECT>>& modules,
-              const std::filesystem::path& file)
+DrawingSurface render(const std::vector<std::pair<GuiModule*, GmpiDrawing_API::MP1_RECT>>& modules)
 {
     float width = 1, height = 1;
     for (const auto& [module, rect] : modules) {
@@ -59,29 +44,7 @@ void writePng(const std::vector<std::pair<GuiModule*, GmpiDrawing_API::MP1_RECT>
     for (const auto& [module, rect] : modules)
         if (module->isGraphical())
             module->render(surface);
-    if (!surface.writePng(file))
-        throw HostError("cannot write the panel picture '" + file.string() + "'");
+    return surface;
 }
-
-#else
-
-bool available()
-{
-    return false;
-}
-
-void arrange(GuiModule&, const GmpiDrawing_API::MP1_RECT&) {}
-
-void pointer(GuiModule&, PointerAction, std::int32_t, GmpiDrawing_API::MP1_POINT)
-{
-    throw HostError("pointer events need the drawing backend, which this build of the host lacks");
-}
-
-void writePng(const std::vector<std::pair<GuiModule*, GmpiDrawing_API::MP1_RECT>>&, const std::filesystem::path& file)
-{
-    throw HostError("cannot draw the panel to '" + file.string() + "': this build of the host has no drawing backend");
-}
-
-#endif
 
 }  // namespace mphost::panel

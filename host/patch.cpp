@@ -453,6 +453,8 @@ private:
             fail(path, "the name of a module of this patch", &value);
         if (!patch.modules[static_cast<std::size_t>(module)].description->gui)
             fail(path, "a module with a GUI half", &value);
+        if (!patch.modules[static_cast<std::size_t>(module)].rect)
+            fail(path, "a module with a \"rect\" on the panel", &value);
         return static_cast<std::size_t>(module);
     }
 

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "engine_panel.h"
 #include "engine_test_support.h"
 #include "host_error.h"
 
@@ -171,13 +170,36 @@ TEST(Engine, SubnormalResultsAreFlushedToZero)
         ASSERT_EQ(sample, 0.0f);
 }
 
-TEST(Engine, RefusesWhatThisBuildCannotDo)
+TEST(Engine, PointerEventsReachDrawingModulesAndThePanelShowsThem)
 {
-    // Without the drawing backend, pointer events would be lost: the patch is refused.
-    if (mphost::panel::available())
-        GTEST_SKIP() << "this build draws";
+    // The probe fills its rectangle blue with a red bar Value wide; a press in its left
+    // half counts a click (sent on to a DSP input), a drag reports the pointer's x.
+    mphost::Engine engine(patch(R"json({ "seconds": 0.05, "modules": [
+        { "name": "d", "bundle": "probe_modules", "id": "Probe_Drawing", "rect": [10, 20, 100, 40] },
+        { "name": "p", "bundle": "probe_modules", "id": "Probe" } ],
+      "connections": [ "d.Clicks -> p.Int" ],
+      "script": [ { "time": 0.01, "drag": "d", "from": [5, 5], "to": [30, 5], "duration": 0.01, "steps": 5 },
+                  { "time": 0.03, "set": "d.Value", "value": 0.25 } ] })json"));
+    engine.render();
+    EXPECT_EQ(std::get<std::int32_t>(engine.gui("d")->value("Clicks")), 1);
+    EXPECT_EQ(std::get<float>(engine.gui("d")->value("DragX")), 30.0f);
+    EXPECT_EQ(std::get<std::int32_t>(engine.dsp("p")->outputValue("Int Out")), 2);
+
+    const mphost::DrawingSurface panel = engine.renderPanel();
+    EXPECT_EQ(panel.width(), 110);
+    EXPECT_EQ(panel.height(), 60);
+    EXPECT_EQ(panel.pixel(5, 5), (mphost::Rgba{255, 255, 255, 255}));  // outside every module
+    const mphost::Rgba bar = panel.pixel(12, 58), rest = panel.pixel(100, 58);
+    EXPECT_GT(bar.r, 200);  // the first quarter of the module is the red bar
+    EXPECT_LT(bar.b, 50);
+    EXPECT_GT(rest.b, 200);  // beyond it, blue
+    EXPECT_LT(rest.r, 50);
+}
+
+TEST(Engine, RefusesPointerEventsForModulesThatDoNotDraw)
+{
     EXPECT_THROW(mphost::Engine engine(patch(R"json({ "seconds": 0.01, "modules": [
-        { "name": "g", "bundle": "probe_modules", "id": "Probe_Gui" } ],
+        { "name": "g", "bundle": "probe_modules", "id": "Probe_Gui", "rect": [0, 0, 10, 10] } ],
       "script": [ { "time": 0, "pointer": "down", "module": "g", "at": [1, 1] } ] })json")),
                  mphost::HostError);
 }

@@ -7,7 +7,6 @@
 #include "commands.h"
 #include "demo_patch.h"
 #include "engine.h"
-#include "engine_panel.h"
 #include "host_error.h"
 #include "patch.h"
 
@@ -102,9 +101,6 @@ int runRender(const RenderOptions& options)
             wavFile = options.patch.empty() ? "demo.wav" : options.patch.stem().string() + ".wav";
         if (!wavFile.empty() && patch.outputs.empty())
             throw HostError(patch.source + ": the patch names no \"outputs\" to write to '" + wavFile.string() + "'");
-        if (!options.png.empty() && !panel::available())
-            throw HostError("cannot draw the panel to '" + options.png.string() +
-                            "': this build of the host has no drawing backend");
 
         Engine engine(patch);
         std::optional<WavWriter> wav;
