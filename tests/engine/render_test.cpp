@@ -54,7 +54,59 @@ std::string fileBytes(const std::filesystem::path& file)
     return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
 }
 
+// The nodes of a shape text "(x,y)(x,y)...", in shape units.
+std::vector<std::pair<double, double>> nodesOf(const std::string& text)
+{
+    std::vector<std::pair<double, double>> nodes;
+    std::size_t at = 0;
+    while ((at = text.find('(', at)) != std::string::npos) {
+        double x = 0, y = 0;
+        if (std::sscanf(text.c_str() + at, "(%lf,%lf)", &x, &y) == 2)
+            nodes.emplace_back(x, y);
+        ++at;
+    }
+    return nodes;
+}
+
+// The linear shape through `nodes` at phase 0 .. 1, in output units (shape units / 10).
+float linearShape(const std::vector<std::pair<double, double>>& nodes, double phase)
+{
+    const double x = phase * 10.0 - 5.0;
+    for (std::size_t i = 1; i < nodes.size(); ++i)
+        if (x <= nodes[i].first) {
+            const auto [x0, y0] = nodes[i - 1];
+            const auto [x1, y1] = nodes[i];
+            const double t = x1 > x0 ? (x - x0) / (x1 - x0) : 1.0;
+            return static_cast<float>((y0 + (y1 - y0) * t) / 10.0);
+        }
+    return static_cast<float>(nodes.back().second / 10.0);
+}
+
 }  // namespace
+
+TEST(Render, ADragInTheShapeEditorReshapesTheOscillatorAtTheNextCycle)
+{
+    // The editor spans 210 x 210 pixels; its middle node, at (0, 0) in the centre, is
+    // dragged straight up by 80 pixels.
+    mphost::Engine engine(patch(R"json({ "seconds": 0.1, "modules": [
+        { "name": "editor", "bundle": "shape_modules", "id": "KV_ShapeEditor4", "rect": [0, 0, 210, 210],
+          "values": { "Shape": "(-5,-5)(0,0)(5,5)" } },
+        { "name": "osc", "bundle": "shape_modules", "id": "KV_ShapeOsc", "values": { "FreqMode": "Hz", "Pitch": 10 } } ],
+      "connections": [ "editor.Shape -> osc.Shape" ],
+      "outputs": [ "osc.Out" ],
+      "script": [ { "time": 0.02, "drag": "editor", "from": [105, 105], "to": [105, 25], "duration": 0.01, "steps": 4 } ] })json"));
+    const auto out = engine.render().at(0);
+    const std::string shape = mphost::formatPinValue(engine.gui("editor")->value("Shape"));
+    const auto nodes = nodesOf(shape);
+    ASSERT_EQ(nodes.size(), 3u) << shape;
+    EXPECT_NEAR(nodes[1].first, 0.0, 0.01) << shape;  // the middle node went up
+    EXPECT_GT(nodes[1].second, 3.0) << shape;
+    // Before the drag the ramp plays; the last full cycle (from sample 4320) is the new shape.
+    for (std::size_t i = 10; i < 470; ++i)
+        ASSERT_NEAR(out[i], -0.5f + static_cast<float>(i) / 480.0f, 0.01f) << i;
+    for (std::size_t i = 4322; i < 4800; ++i)
+        ASSERT_NEAR(out[i], linearShape(nodes, static_cast<double>(i % 480) / 480.0), 0.01f) << i;
+}
 
 TEST(Render, ANewShapeReachesTheOutputAtTheNextCycle)
 {
@@ -131,6 +183,9 @@ TEST(MphostRender, RendersTheDemoPatchTheSameWayEveryTime)
     EXPECT_GT(bytes.size(), 3u * 48000u * 4u);
     EXPECT_EQ(bytes.substr(0, 4), "RIFF");
     EXPECT_EQ(bytes, fileBytes(second));
+    // The demo's panel, beside its WAV: the editor after the drags.
+    EXPECT_EQ(fileBytes(folder / "first.png").substr(1, 3), "PNG");
+    EXPECT_EQ(fileBytes(folder / "first.png"), fileBytes(folder / "second.png"));
 
     // A patch file with its own name for the WAV, and a shorter length from the command line.
     const auto patchFile = folder / "road.json";

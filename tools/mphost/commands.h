@@ -33,7 +33,7 @@ int runDescribe(const DescribeOptions& options);
 struct RenderOptions {
     std::filesystem::path patch;   // empty: the embedded demo patch
     std::filesystem::path output;  // WAV; empty: <patch name>.wav when the patch has outputs
-    std::filesystem::path png;     // the GUI panel at the end; empty: none
+    std::filesystem::path png;     // the GUI panel at the end; empty: none (the demo: beside the WAV)
     std::optional<double> seconds;
     std::optional<float> sampleRate;
     std::optional<int> blockSize;

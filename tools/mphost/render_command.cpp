@@ -99,6 +99,10 @@ int runRender(const RenderOptions& options)
         std::filesystem::path wavFile = options.output;
         if (wavFile.empty() && !patch.outputs.empty())
             wavFile = options.patch.empty() ? "demo.wav" : options.patch.stem().string() + ".wav";
+        // The demo also shows its panel: beside the WAV, as a PNG of the same name.
+        std::filesystem::path pngFile = options.png;
+        if (pngFile.empty() && options.patch.empty())
+            pngFile = std::filesystem::path(wavFile).replace_extension(".png");
         if (!wavFile.empty() && patch.outputs.empty())
             throw HostError(patch.source + ": the patch names no \"outputs\" to write to '" + wavFile.string() + "'");
 
@@ -122,9 +126,9 @@ int runRender(const RenderOptions& options)
         }
         if (!wav)
             std::cout << "rendered " << patch.seconds << " s; the patch names no \"outputs\", so no WAV was written\n";
-        if (!options.png.empty()) {
-            engine.writePanel(options.png);
-            std::cout << "wrote " << options.png.string() << "\n";
+        if (!pngFile.empty()) {
+            engine.writePanel(pngFile);
+            std::cout << "wrote " << pngFile.string() << "\n";
         }
         return 0;
     } catch (const HostError& error) {
