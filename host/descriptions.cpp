@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host_error.h"
+#include "json_reader.h"
 #include "mp_api.h"
 #include "unicode_conversion.h"
 
@@ -40,52 +41,9 @@ namespace {
 using Json = nlohmann::json;
 
 // Walks a parsed document, checking shapes and naming the JSON path of any fault.
-class Reader {
+class Reader : public JsonReader {
 public:
-    explicit Reader(std::string source) : source(std::move(source)) {}
-
-    [[noreturn]] void fail(const std::string& path, const std::string& expected, const Json* found = nullptr) const
-    {
-        std::string message = source + ": " + path + ": expected " + expected;
-        if (found)
-            message += ", found " + describe(*found);
-        throw HostError(message);
-    }
-
-    const Json& member(const Json& object, const std::string& path, const char* key) const
-    {
-        const auto it = object.find(key);
-        if (it == object.end())
-            fail(path, std::string("member \"") + key + "\"");
-        return *it;
-    }
-
-    std::string text(const Json& value, const std::string& path, bool allowEmpty = false) const
-    {
-        if (!value.is_string())
-            fail(path, "a string", &value);
-        std::string result = value.get<std::string>();
-        if (!allowEmpty && result.empty())
-            fail(path, "a non-empty string", &value);
-        return result;
-    }
-
-    void onlyKeys(const Json& object, const std::string& path, std::initializer_list<const char*> allowed) const
-    {
-        if (!object.is_object())
-            fail(path, "an object", &object);
-        for (const auto& [key, value] : object.items()) {
-            bool known = false;
-            for (const char* name : allowed)
-                known |= key == name;
-            if (!known) {
-                std::string names;
-                for (const char* name : allowed)
-                    names += std::string(names.empty() ? "" : ", ") + "\"" + name + "\"";
-                fail(path + "." + key, "one of the members " + names);
-            }
-        }
-    }
+    using JsonReader::JsonReader;
 
     PinValue defaultValue(const Json& value, int datatype, const std::string& path) const
     {
@@ -226,29 +184,13 @@ public:
         return result;
     }
 
-private:
-    static std::string describe(const Json& value)
-    {
-        std::string text = value.dump(-1, ' ', false, Json::error_handler_t::replace);
-        if (text.size() > 60)
-            text = text.substr(0, 57) + "...";
-        return std::string(value.type_name()) + " " + text;
-    }
-
-    std::string source;
 };
 
 }  // namespace
 
 BundleDescription BundleDescription::parse(std::string_view json, const std::string& source)
 {
-    Json root;
-    try {
-        root = Json::parse(json.begin(), json.end());
-    } catch (const Json::exception& error) {  // syntax errors, and numbers beyond any type (406)
-        throw HostError(source + ": not valid JSON: " + error.what());
-    }
-    return Reader(source).document(root);
+    return Reader(source).document(JsonReader::parse(json, source));
 }
 
 BundleDescription BundleDescription::loadFile(const std::filesystem::path& path)

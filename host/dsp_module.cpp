@@ -3,43 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE__)
-#include <xmmintrin.h>
-#endif
-
 #include "allocation_counter.h"
+#include "flush_subnormals.h"
 #include "host_error.h"
 #include "module_pins.h"
 
 namespace mphost {
-
-namespace {
-
-// Flush-to-zero and denormals-are-zero for the current thread while it lives, as audio
-// hosts run their processing: decaying signals reach exact 0 instead of sticking at a
-// subnormal value. A caller that already runs in that mode (an engine setting it once
-// for its audio thread) pays only for reading the mode; otherwise it is restored.
-class FlushSubnormals {
-public:
-#if defined(__SSE__)
-    FlushSubnormals() : saved(_mm_getcsr())
-    {
-        if ((saved & flushBits) != flushBits)
-            _mm_setcsr(saved | flushBits);
-    }
-    ~FlushSubnormals()
-    {
-        if ((saved & flushBits) != flushBits)
-            _mm_setcsr(saved);
-    }
-
-private:
-    static constexpr unsigned flushBits = 0x8040;  // flush-to-zero 0x8000, denormals-are-zero 0x0040
-    unsigned saved;
-#endif
-};
-
-}  // namespace
 
 DspModule::DspModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescription& description,
                      DspModuleOptions moduleOptions)
@@ -86,6 +55,9 @@ DspModule::DspModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescriptio
         if (result != gmpi::MP_OK)
             throw HostError("module \"" + moduleId + "\" refused the host: " + describeResult(result));
     }
+    for (std::size_t i = 0; i < pinList.size(); ++i)
+        if (pinList[i].isAudio() && !pinList[i].isInput())
+            audioOutputs.push_back(i);
     module->open();
     collectMessages();
     for (DspPin& pin : pinList)
@@ -169,17 +141,38 @@ void DspModule::queueRawEvent(int type, int pinIndex, const Bytes& payload, int 
 
 void DspModule::start()
 {
+    start({});
+}
+
+void DspModule::start(const std::map<std::string, PinValue>& values)
+{
+    for (const auto& [name, value] : values) {
+        const DspPin& pin = findPin(name);
+        if (!pin.isInput() || pin.datatype == gmpi::MP_MIDI || !holdsDatatype(value, pin.datatype))
+            throw HostError("pin \"" + pin.name + "\" of \"" + moduleId + "\" takes no initial " +
+                            std::string(datatypeName(pin.datatype)) + " value of that type");
+    }
     queueGraphStart(0);
     for (DspPin& pin : pinList) {
         if (!pin.isInput() || pin.datatype == gmpi::MP_MIDI)
             continue;
+        const auto given = values.find(pin.name);
+        const PinValue& value = given != values.end() ? given->second : pin.description->defaultValue;
         if (pin.isAudio()) {
-            std::fill(pin.buffer.begin(), pin.buffer.end(), std::get<float>(pin.description->defaultValue));
+            std::fill(pin.buffer.begin(), pin.buffer.end(), std::get<float>(value));
             queueStreaming(pin.name, false, 0);
         } else {
-            queueValue(pin.name, pin.description->defaultValue, 0);
+            queueValue(pin.name, value, 0);
         }
     }
+}
+
+void DspModule::connectInput(std::string_view pinName, const float* buffer)
+{
+    const DspPin& pin = findPin(pinName);
+    if (!pin.isInput() || !pin.isAudio())
+        throw HostError("pin \"" + pin.name + "\" of \"" + moduleId + "\" is not an audio input");
+    module->setBuffer(pin.index, const_cast<float*>(buffer));
 }
 
 std::span<float> DspModule::input(std::string_view pinName)
@@ -225,8 +218,8 @@ void DspModule::process(int count)
     collectMessages();
     dspHost->clearBlockState();
     collectedRecords = 0;
-    for (DspPin& pin : pinList)
-        pin.staticSince = -1;
+    for (const std::size_t output : audioOutputs)
+        pinList[output].staticSince = -1;
 
     // Events of this block; later ones move on, shifted to the next block's time.
     const auto firstLater = std::find_if(pending.begin(), pending.end(),
@@ -263,7 +256,9 @@ void DspModule::process(int count)
 
     const std::uint64_t before = allocationCount();
     const std::uint64_t hostBefore = dspHost->log().growthAllocations();
-    {
+    if (options.callerFlushesSubnormals) {
+        module->process(count, deliverCount ? eventRecords.data() : nullptr);
+    } else {
         const FlushSubnormals flush;
         module->process(count, deliverCount ? eventRecords.data() : nullptr);
     }
@@ -306,6 +301,8 @@ void DspModule::collectOutputs(int count)
 {
     const OutputLog& log = dspHost->log();
     const auto& records = log.records();
+    if (records.size() == collectedRecords)
+        return;
     for (std::size_t i = collectedRecords; i < records.size(); ++i) {
         const OutputLog::Record& record = records[i];
         if (record.kind == OutputLog::Kind::Message) {
@@ -334,9 +331,8 @@ void DspModule::collectOutputs(int count)
 // that sleeps anyway holds its last sample.
 void DspModule::updateHeldValues(int count)
 {
-    for (DspPin& pin : pinList) {
-        if (!pin.isAudio() || pin.isInput())
-            continue;
+    for (const std::size_t output : audioOutputs) {
+        DspPin& pin = pinList[output];
         if (!pin.streaming && pin.staticSince >= 0)
             pin.heldValue = pin.buffer[static_cast<std::size_t>(pin.staticSince)];
         if (sleeping) {
@@ -350,9 +346,10 @@ void DspModule::updateHeldValues(int count)
 
 void DspModule::holdOutputs(int count)
 {
-    for (DspPin& pin : pinList)
-        if (pin.isAudio() && !pin.isInput())
-            std::fill(pin.buffer.begin(), pin.buffer.begin() + count, pin.heldValue);
+    for (const std::size_t output : audioOutputs) {
+        DspPin& pin = pinList[output];
+        std::fill(pin.buffer.begin(), pin.buffer.begin() + count, pin.heldValue);
+    }
 }
 
 }  // namespace mphost

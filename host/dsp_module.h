@@ -38,6 +38,9 @@ struct DspModuleOptions {
     // Create through createInstance with the host (legacy initialisation) instead of
     // createInstance2 followed by setHost.
     bool legacyCreation = false;
+    // The caller runs process() with subnormals already flushed (FlushSubnormals held
+    // around a whole block of modules), so the harness need not read the mode per call.
+    bool callerFlushesSubnormals = false;
 };
 
 // An instantiated pin: auto-duplicated pins appear once per instance, named "Name[k]".
@@ -91,6 +94,14 @@ public:
     // Graph start, then every control input's default value and every audio input
     // reported static with its buffer filled with the default, all at timestamp 0.
     void start();
+    // As start(), with `values` (by pin name) in place of the defaults; an audio input's
+    // value is the constant of its static signal.
+    void start(const std::map<std::string, PinValue>& values);
+
+    // Makes an audio input read `buffer` (maxBlockSize samples, owned by the caller and
+    // outliving the module) instead of its own: how an engine wires an output to inputs
+    // without copying.
+    void connectInput(std::string_view pinName, const float* buffer);
 
     // An audio input's buffer (maxBlockSize samples) to fill before process().
     std::span<float> input(std::string_view pinName);
@@ -111,6 +122,8 @@ public:
     // Messages the module sent to its GUI half since the last call (from open(),
     // process() or receiveMessageFromGui), oldest first.
     std::vector<GuiMessage> takeMessages();
+    // True when messages from the last process() call wait to be taken.
+    bool messagesWaiting() const { return !messages.empty(); }
 
     // Delivers a message from the GUI half (the payload is copied for the call).
     std::int32_t sendMessageFromGui(std::int32_t id, const Bytes& payload);
@@ -145,6 +158,7 @@ private:
     std::string moduleId;
     DspModuleOptions options;
     std::vector<DspPin> pinList;
+    std::vector<std::size_t> audioOutputs;  // indices into pinList
     std::unique_ptr<DspHost> dspHost;
     ComPtr<gmpi::IMpPlugin2> module;
 

@@ -96,8 +96,19 @@ GuiPin* GuiModule::pinByIndex(std::int32_t index)
 
 void GuiModule::start()
 {
-    for (const GuiPin& pin : pinList)
-        setPinRaw(pin.index, encodePinValue(pin.description->defaultValue));
+    start({});
+}
+
+void GuiModule::start(const std::map<std::string, PinValue>& values)
+{
+    for (const auto& [name, value] : values)
+        if (!holdsDatatype(value, findPin(name).datatype))
+            throw HostError("pin \"" + name + "\" of \"" + moduleId + "\" takes " +
+                            std::string(datatypeName(findPin(name).datatype)) + " values");
+    for (const GuiPin& pin : pinList) {
+        const auto given = values.find(pin.name);
+        setPinRaw(pin.index, encodePinValue(given != values.end() ? given->second : pin.description->defaultValue));
+    }
     initialize();
 }
 

@@ -80,6 +80,8 @@ public:
     // As a host does after creation: every pin's default value (setPin then notifyPin, in
     // index order), then initialize().
     void start();
+    // As start(), with `values` (by pin name) in place of the defaults.
+    void start(const std::map<std::string, PinValue>& values);
     std::int32_t initialize();
 
     // The host changes a value: setPin then notifyPin. The value must have the pin's

@@ -442,6 +442,56 @@ public:
     void onSetIn() { pinOut = pinIn * 2; }
 };
 
+// A pair whose halves talk by messages: the DSP half sends each new Int to the GUI half
+// (id 7); the GUI half shows it on Shown and answers with twice the value (id 8); the DSP
+// half echoes that back (id 9) and the GUI half shows it on Echoed.
+class ProbePair : public MpBase2 {
+    IntInPin pinInt;
+
+public:
+    ProbePair() { initializePin(pinInt); }
+    void onSetPins() override
+    {
+        if (!pinInt.isUpdated())
+            return;
+        const std::int32_t value = pinInt;
+        getHost()->hostSendMessageToGui(7, 4, &value);
+    }
+    std::int32_t receiveMessageFromGui(std::int32_t id, std::int32_t size, const void* messageData) override
+    {
+        if (id == 8)
+            getHost()->hostSendMessageToGui(9, size, messageData);
+        return gmpi::MP_OK;
+    }
+};
+
+class ProbePairGui : public SeGuiInvisibleBase {
+    MpGuiPin<int> pinShown;
+    MpGuiPin<int> pinEchoed;
+
+public:
+    ProbePairGui()
+    {
+        initializePin(pinShown);
+        initializePin(pinEchoed);
+    }
+    std::int32_t receiveMessageFromAudio(std::int32_t id, std::int32_t size, const void* data) override
+    {
+        if (size != 4)
+            return gmpi::MP_FAIL;
+        std::int32_t value;
+        std::memcpy(&value, data, 4);
+        if (id == 7) {
+            pinShown = value;
+            const std::int32_t twice = value * 2;
+            getHost()->sendMessageToAudio(8, 4, &twice);
+        } else if (id == 9) {
+            pinEchoed = value;
+        }
+        return gmpi::MP_OK;
+    }
+};
+
 // A drawing module: fills its rectangle (and tries to draw beyond it), draws a red bar
 // Value wide and a label; counts primary-button presses on Clicks while capturing the
 // pointer, reports drag positions on DragX; only its left half is hit; has a tooltip.
@@ -573,6 +623,8 @@ const bool registered = gmpi::Register<Probe>::withId(L"Probe") &&
                         gmpi::Register<ProbeGui>::withId(L"Probe_Gui") &&
                         gmpi::Register<ProbeGuiIndices>::withId(L"Probe_GuiIndices") &&
                         gmpi::Register<ProbeGuiGen1>::withId(L"Probe_GuiGen1") &&
+                        gmpi::Register<ProbePair>::withId(L"Probe_Pair") &&
+                        gmpi::Register<ProbePairGui>::withId(L"Probe_Pair") &&
                         RegisterPluginXml("<Plugin id=\"ignored\"/>") == 0;
 
 }  // namespace

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,28 @@ struct ValidateOptions {
     bool json = false;
 };
 int runValidate(const ValidateOptions& options);
+
+struct DescribeOptions {
+    std::string bundle;  // a path, or a name looked up in the bundle folders
+    std::string id;
+    std::vector<std::filesystem::path> bundleFolders;
+};
+int runDescribe(const DescribeOptions& options);
+
+struct RenderOptions {
+    std::filesystem::path patch;   // empty: the embedded demo patch
+    std::filesystem::path output;  // WAV; empty: <patch name>.wav when the patch has outputs
+    std::filesystem::path png;     // the GUI panel at the end; empty: none (the demo: beside the WAV)
+    std::optional<double> seconds;
+    std::optional<float> sampleRate;
+    std::optional<int> blockSize;
+    std::vector<std::filesystem::path> bundleFolders;
+};
+int runRender(const RenderOptions& options);
+
+// Where bundles named without a path are looked for: `given`, then $MPHOST_BUNDLE_PATH
+// (colon-separated), then the bundles folder of the build this program belongs to, then
+// the current directory.
+std::vector<std::filesystem::path> bundleFolders(const std::vector<std::filesystem::path>& given);
 
 }  // namespace mphost::cli
