@@ -100,7 +100,12 @@ class ShapeEditor : public gmpi_gui::MpGuiGfxBase {
     Color colours[colourCount];
     std::wstring resetShape = defaultShape;
 
-    std::int64_t lastClickTime = std::numeric_limits<std::int64_t>::min() / 2;  // long ago
+    // The last single click: when, and on which node (-1: empty space). A second click
+    // within the double-click time counts only on the same target and when no drag came
+    // between, so a quick press on another node after a drag never deletes it.
+    static constexpr std::int64_t longAgo = std::numeric_limits<std::int64_t>::min() / 2;
+    std::int64_t lastClickTime = longAgo;
+    int lastClickNode = -1;
     Point lastPointer;
     bool updating = false;  // set while the editor writes its own Edit pins
 
@@ -365,19 +370,20 @@ public:
             return gmpi::MP_FAIL;
 
         const std::int64_t now = platform::monotonicNanoseconds();
-        const bool doubleClick = now - lastClickTime < doubleClickNanoseconds;
-
         const int hit = nodeAt(point);
+        const bool doubleClick = now - lastClickTime < doubleClickNanoseconds && hit == lastClickNode;
         if (hit >= 0) {
             if (doubleClick) {
                 if (hit == 0 || hit == count - 1 || pinLockAddRem)
                     nodes[hit].y = (5.0f - baseline) * 10.0f;
                 else
                     removeNode(hit);
+                lastClickTime = longAgo;  // a third quick click starts over
                 updateShapeString();
                 return gmpi::MP_OK;
             }
             lastClickTime = now;
+            lastClickNode = hit;
             activeNode = hit;
             pinActiveNode = hit;
             lastPointer = point;
@@ -395,6 +401,7 @@ public:
             return gmpi::MP_OK;
         if (!doubleClick) {
             lastClickTime = now;
+            lastClickNode = -1;
             return gmpi::MP_OK;
         }
         addNode(point);
@@ -421,6 +428,8 @@ public:
             }
         }
         node.y = std::clamp(node.y + (point.y - lastPointer.y) * speed / size.height, yTop, yBottom);
+        if (point.x != lastPointer.x || point.y != lastPointer.y)
+            lastClickTime = longAgo;  // a drag, not the first click of a double click
         lastPointer = point;
         updateShapeString();
         updateEditPins(activeNode);

@@ -127,6 +127,32 @@ TEST_F(ShapeEditorPointer, DoubleClicksRemoveInnerNodesFlattenEndNodesAndAddNode
     EXPECT_NE(editor->pointerDown(primaryButton, at(2, 1)), gmpi::MP_OK);
 }
 
+TEST_F(ShapeEditorPointer, OnlyTwoQuickClicksOnOneNodeWithoutADragAreADoubleClick)
+{
+    auto editor = makeEditor();
+    const std::wstring before = shapeText(*editor);
+    // A drag of node 5, then at once a click on node 6 and another on node 5: no removal.
+    MP1_POINT point = at(0, 0);
+    editor->pointerDown(primaryButton, point);
+    editor->pointerMove(primaryButton, {point.x, point.y - 30.0f});
+    editor->pointerUp(primaryButton, {point.x, point.y - 30.0f});
+    advance(100);
+    click(*editor, at(1, 1));
+    advance(100);
+    click(*editor, at(0, 1));
+    EXPECT_EQ(shapeText(*editor), L"(-5,-5)(-4,-4)(-3,-3)(-2,-2)(-1,-1)(0,1)(1,1)(2,2)(3,3)(4,4)(5,5)");
+
+    // A triple click removes one node, not two.
+    editor->setPin("Shape", before);
+    advance(1000);
+    click(*editor, at(0, 0));
+    advance(50);
+    click(*editor, at(0, 0));
+    advance(50);
+    click(*editor, at(1, 1));
+    EXPECT_EQ(shapeText(*editor), L"(-5,-5)(-4,-4)(-3,-3)(-2,-2)(-1,-1)(1,1)(2,2)(3,3)(4,4)(5,5)");
+}
+
 TEST_F(ShapeEditorPointer, ToolTipComesFromItsPin)
 {
     auto editor = makeEditor();
