@@ -8,7 +8,8 @@ using namespace testing_support;
 
 namespace {
 
-mphost::ModuleReport validateProbe(const std::string& id, double seconds = 0.2)
+// The report of the given half of probe module `id` (the first declared half by default).
+mphost::ModuleReport validateProbe(const std::string& id, double seconds = 0.2, int subType = -1)
 {
     mphost::ValidationOptions options;
     options.only = id;
@@ -16,6 +17,10 @@ mphost::ModuleReport validateProbe(const std::string& id, double seconds = 0.2)
     options.hangSeconds = 3;
     const auto reports = mphost::validateBundles({testBundlePath("probe_modules")}, options);
     EXPECT_GE(reports.size(), 1u);
+    for (const auto& report : reports)
+        if (subType < 0 || report.subType == subType)
+            return report;
+    ADD_FAILURE() << id << " has no half of sub-type " << subType;
     return reports.front();
 }
 
@@ -74,4 +79,45 @@ TEST(Validator, ReportsBrokenPromisesAndCreationFailures)
     const auto text = mphost::formatReports({validateProbe("Probe_Throws")});
     EXPECT_NE(text.find("FAIL  probe_modules  dsp  Probe_Throws"), std::string::npos);
     EXPECT_NE(text.find("reproduce: mphost validate <bundle> --seed 1 --only \"Probe_Throws\""), std::string::npos);
+}
+
+TEST(Validator, DrivesGuiHalvesOfBothGenerations)
+{
+    for (const char* id : {"Probe_Gui", "Probe_GuiIndices", "Probe_GuiGen1", "Probe_Drawing"}) {
+        const auto report = validateProbe(id);
+        EXPECT_TRUE(report.passed) << id << ": " << failuresOf(report);
+        EXPECT_FALSE(report.skipped) << id;
+        EXPECT_GT(report.blocks, 20) << id;
+    }
+    EXPECT_EQ(validateProbe("Probe_GuiGen1").subType, 1);
+
+    // A DSP half's GUI partner that is not a GUI module at all is reported, not skipped.
+    const auto marker = validateProbe("Probe", 0.2, 2);
+    EXPECT_FALSE(marker.passed);
+    EXPECT_NE(failuresOf(marker).find("is not a GUI module"), std::string::npos) << failuresOf(marker);
+
+    const auto text = mphost::formatReports({validateProbe("Probe_Drawing")});
+    EXPECT_NE(text.find("PASS  probe_modules  gui  Probe_Drawing  ("), std::string::npos) << text;
+    EXPECT_NE(text.find(" operations)"), std::string::npos) << text;
+    EXPECT_EQ(text.find("not validated yet"), std::string::npos) << text;
+}
+
+TEST(Validator, ReportsGuiCrashesAndNonFiniteDrawing)
+{
+    const auto crash = validateProbe("Probe_GuiCrashes");
+    EXPECT_FALSE(crash.passed);
+    EXPECT_FALSE(crash.failures.empty());
+
+    const auto nan = validateProbe("Probe_GuiNaN");
+    EXPECT_FALSE(nan.passed);
+    EXPECT_NE(failuresOf(nan).find("render at"), std::string::npos) << failuresOf(nan);
+    EXPECT_NE(failuresOf(nan).find("non-finite coordinate(s) handed to the drawing layer"), std::string::npos);
+
+    // The same seed finds the same fault in this process too.
+    mphost::ValidationOptions options;
+    options.seed = 11;
+    options.secondsPerModule = 0.3;
+    const auto first = mphost::validateGuiHalf(testBundlePath("probe_modules"), probeModule("Probe_GuiNaN"), options);
+    EXPECT_FALSE(first.passed);
+    EXPECT_EQ(first.subType, 2);
 }

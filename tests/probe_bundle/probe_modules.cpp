@@ -513,6 +513,33 @@ public:
     using MpGuiGfxBase::getToolTip;
 };
 
+// Faulty GUI halves the validator must catch: one crashes on a very long text, one
+// draws a bar whose width is Value, NaN included.
+class ProbeGuiCrashes : public SeGuiInvisibleBase {
+    StringGuiPin pinText;
+
+public:
+    ProbeGuiCrashes() { initializePin(pinText, &ProbeGuiCrashes::onSetText); }
+    void onSetText()
+    {
+        if (pinText.getValue().size() > 1000)
+            std::raise(SIGSEGV);
+    }
+};
+
+class ProbeGuiNaN : public gmpi_gui::MpGuiGfxBase {
+    MpGuiPin<float> pinValue;
+
+public:
+    ProbeGuiNaN() { initializePin(pinValue); }
+    std::int32_t OnRender(GmpiDrawing_API::IMpDeviceContext* drawingContext) override
+    {
+        GmpiDrawing::Graphics g(drawingContext);
+        g.FillRectangle(GmpiDrawing::Rect(0, 0, pinValue, 10), g.CreateSolidColorBrush(GmpiDrawing::Color(1, 0, 0)));
+        return gmpi::MP_OK;
+    }
+};
+
 class ProbeThrows : public MpBase2 {
 public:
     ProbeThrows() { throw std::runtime_error("construction fails on purpose"); }
@@ -573,6 +600,8 @@ const bool registered = gmpi::Register<Probe>::withId(L"Probe") &&
                         gmpi::Register<ProbeGui>::withId(L"Probe_Gui") &&
                         gmpi::Register<ProbeGuiIndices>::withId(L"Probe_GuiIndices") &&
                         gmpi::Register<ProbeGuiGen1>::withId(L"Probe_GuiGen1") &&
+                        gmpi::Register<ProbeGuiCrashes>::withId(L"Probe_GuiCrashes") &&
+                        gmpi::Register<ProbeGuiNaN>::withId(L"Probe_GuiNaN") &&
                         RegisterPluginXml("<Plugin id=\"ignored\"/>") == 0;
 
 }  // namespace
