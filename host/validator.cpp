@@ -470,8 +470,10 @@ std::string sizeText(float width, float height)
 // non-finite value reached the drawing layer.
 class GuiStress {
 public:
-    GuiStress(GuiModule& module, Random& random, ModuleReport& report)
-        : module(module), random(random), report(report)
+    // `sweepSizes`: lay out and render at 0 x 0, 1 x 1 and 4000 x 4000 before the first
+    // random operations.
+    GuiStress(GuiModule& module, Random& random, ModuleReport& report, bool sweepSizes)
+        : module(module), random(random), report(report), sweepSizes(sweepSizes)
     {
         if (auto* unknown = module.object()) {
             void* answer = nullptr;
@@ -514,13 +516,14 @@ public:
     // Layout and drawing at the extreme sizes, then random operations until `deadline`.
     bool run(Clock::time_point deadline, bool hostile)
     {
-        if (module.isGraphical() && !sweptSizes) {
-            sweptSizes = true;
+        if (module.isGraphical() && sweepSizes) {
+            sweepSizes = false;
             for (const float side : {0.0f, 1.0f, 4000.0f})
                 if (!layOut(side, side) || !render())
                     return false;
         }
-        while (Clock::now() < deadline && report.passed) {
+        // A minimum of operations, so that modules slow to draw still get pointer input.
+        for (int done = 0; (done < minimumOperations || Clock::now() < deadline) && report.passed; ++done) {
             const int choice = uniformInt(random, 0, module.isGraphical() ? 9 : 3);
             switch (choice) {
             case 0:
@@ -545,12 +548,6 @@ public:
     }
 
 private:
-    void trace(const std::string& line) const
-    {
-        if (tracing)
-            std::fprintf(stderr, "%s\n", line.c_str());
-    }
-
     void fail(const std::string& what)
     {
         report.passed = false;
@@ -564,7 +561,9 @@ private:
     {
         if (!report.passed)
             return false;
-        trace("operation " + std::to_string(report.blocks) + ": " + what);
+        if (tracing)
+            std::fprintf(stderr, "operation %lld (%.3f s): %s\n", static_cast<long long>(report.blocks),
+                         std::chrono::duration<double>(Clock::now() - created).count(), what.c_str());
         const std::uint64_t nonFiniteBefore = drawing::nonFiniteCoordinateCount();
         try {
             operation();
@@ -606,10 +605,13 @@ private:
                        [&] { module.setPinRaw(pin.index, payload); });
     }
 
+    // Mostly the sizes of panels; the largest ones rarely, as drawing them is slow.
     float randomSide()
     {
-        return pick(random, std::vector<float>{0.0f, 1.0f, 4000.0f, 0.5f, static_cast<float>(uniformInt(random, 2, 64)),
-                                               static_cast<float>(uniformInt(random, 0, 4000))});
+        if (uniformInt(random, 0, 15) == 0)
+            return pick(random, std::vector<float>{4000.0f, static_cast<float>(uniformInt(random, 600, 4000))});
+        return pick(random, std::vector<float>{0.0f, 1.0f, 0.5f, 2.5f, static_cast<float>(uniformInt(random, 2, 64)),
+                                               static_cast<float>(uniformInt(random, 0, 600))});
     }
 
     bool layOut(float width, float height)
@@ -724,7 +726,9 @@ private:
     gmpi::IMpUserInterface2* gen2 = nullptr;  // one reference each
     gmpi::IMpUserInterface* gen1 = nullptr;
     DrawingSurface surface{256, 192};
-    bool sweptSizes = false;
+    bool sweepSizes;
+    static constexpr int minimumOperations = 40;
+    Clock::time_point created = Clock::now();
     bool tracing = std::getenv("MPHOST_VALIDATE_TRACE") != nullptr;
 };
 
@@ -750,7 +754,7 @@ ModuleReport validateGuiHalf(const std::filesystem::path& bundlePath, const Modu
                     moduleOptions.duplicates[pin.name] = uniformInt(random, 0, 4);
             const auto start = Clock::now();
             GuiModule instance(bundle, module, moduleOptions);
-            GuiStress stress(instance, random, report);
+            GuiStress stress(instance, random, report, run == 0);
             // Values before initialize() (hostile ones in every run but the first), then
             // ordinary operations, then hostile ones.
             if (!stress.setEveryPin(run > 0) || !stress.initialize())

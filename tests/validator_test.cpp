@@ -121,3 +121,18 @@ TEST(Validator, ReportsGuiCrashesAndNonFiniteDrawing)
     EXPECT_FALSE(first.passed);
     EXPECT_EQ(first.subType, 2);
 }
+
+TEST(Validator, PassesOverSupportLibrariesBesideTheBundles)
+{
+    // A pattern over the bundle folder also names the shared support library.
+    mphost::ValidationOptions options;
+    options.only = "Probe_Gain";
+    const auto reports = mphost::validateBundles({NOT_A_BUNDLE_PATH, testBundlePath("probe_modules")}, options);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_TRUE(reports[0].skipped);
+    EXPECT_TRUE(reports[0].id.empty());
+    EXPECT_TRUE(reports[1].passed);
+    const std::string text = mphost::formatReports(reports);
+    EXPECT_NE(text.find("SKIP  not_a_bundle.so  [not a plug-in bundle"), std::string::npos) << text;
+    EXPECT_NE(text.find("validated 1 module halves: 1 pass, 0 fail, 1 skipped"), std::string::npos) << text;
+}

@@ -472,7 +472,10 @@ public:
         // Beyond the module's own rectangle on every side: the host clips it.
         g.FillRectangle(GmpiDrawing::Rect(-20, -20, width + 20, height + 20),
                         g.CreateSolidColorBrush(GmpiDrawing::Color(0, 0, 1)));
-        g.FillRectangle(GmpiDrawing::Rect(0, 0, width * pinValue, height),
+        // Value is a fraction of the width; anything else (NaN included) draws no bar.
+        const float value = pinValue.getValue();
+        const float fraction = value >= 0.0f && value <= 1.0f ? value : 0.0f;
+        g.FillRectangle(GmpiDrawing::Rect(0, 0, width * fraction, height),
                         g.CreateSolidColorBrush(GmpiDrawing::Color(1, 0, 0)));
         auto format = g.GetFactory().CreateTextFormat(12);
         g.DrawTextU("Probe", format, GmpiDrawing::Rect(0, 0, width, height),
