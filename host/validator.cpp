@@ -954,6 +954,7 @@ std::string formatReports(const std::vector<ModuleReport>& reports)
     int passed = 0, failed = 0, skipped = 0;
     for (const ModuleReport& report : reports) {
         if (report.id.empty()) {  // a library that is not a bundle
+            ++skipped;
             text << "SKIP  " << report.bundle;
             for (const auto& note : report.notes)
                 text << "  [" << note << "]";
