@@ -337,11 +337,14 @@ private:
     bool tracing = std::getenv("MPHOST_VALIDATE_TRACE") != nullptr;
 };
 
-void checkCreation(Bundle& bundle, const ModuleDescription& module, ModuleReport& report)
+// Creation by the factory, reference counts and queryInterface of one half, created
+// repeatedly without a host.
+void checkCreation(Bundle& bundle, const ModuleDescription& module, ModuleReport& report, int subType,
+                   const gmpi::MpGuid& primaryIid, const char* primaryName)
 {
     for (int round = 0; round < 20; ++round) {
         ComPtr<gmpi::IMpUnknown> object;
-        const std::int32_t result = bundle.tryCreate(gmpi::MP_SUB_TYPE_AUDIO, module.wideId(), object);
+        const std::int32_t result = bundle.tryCreate(subType, module.wideId(), object);
         if (result != gmpi::MP_OK || !object) {
             report.passed = false;
             report.failures.push_back("creation returned " + describeResult(result) +
@@ -360,9 +363,9 @@ void checkCreation(Bundle& bundle, const ModuleDescription& module, ModuleReport
             report.failures.push_back("queryInterface with an unknown identifier does not answer -2 with null");
             return;
         }
-        if (!object.as<gmpi::IMpPlugin2>(gmpi::MP_IID_PLUGIN2) || !object.as<gmpi::IMpUnknown>(gmpi::MP_IID_UNKNOWN)) {
+        if (!object.as<gmpi::IMpUnknown>(primaryIid) || !object.as<gmpi::IMpUnknown>(gmpi::MP_IID_UNKNOWN)) {
             report.passed = false;
-            report.failures.push_back("queryInterface does not answer MP_IID_PLUGIN2 and MP_IID_UNKNOWN");
+            report.failures.push_back(std::string("queryInterface does not answer ") + primaryName + " and MP_IID_UNKNOWN");
             return;
         }
     }
@@ -380,7 +383,7 @@ ModuleReport validateDspHalf(const std::filesystem::path& bundlePath, const Modu
     report.seed = options.seed;
     try {
         auto bundle = Bundle::load(bundlePath);
-        checkCreation(*bundle, module, report);
+        checkCreation(*bundle, module, report, gmpi::MP_SUB_TYPE_AUDIO, gmpi::MP_IID_PLUGIN2, "MP_IID_PLUGIN2");
         if (!report.passed)
             return report;
 
@@ -742,8 +745,19 @@ ModuleReport validateGuiHalf(const std::filesystem::path& bundlePath, const Modu
     report.id = module.id;
     report.subType = module.gui ? module.gui->subType : gmpi::MP_SUB_TYPE_GUI2;
     report.seed = options.seed;
+    if (!module.gui) {
+        report.passed = false;
+        report.failures.push_back("the module has no GUI half");
+        return report;
+    }
     try {
         auto bundle = Bundle::load(bundlePath);
+        // Second-generation halves are created without a host; the first generation
+        // needs one to be created at all (the harness below covers it).
+        if (report.subType == gmpi::MP_SUB_TYPE_GUI2)
+            checkCreation(*bundle, module, report, gmpi::MP_SUB_TYPE_GUI2, gmpi::MP_IID_GUI_PLUGIN2B, "MP_IID_GUI_PLUGIN2B");
+        if (!report.passed)
+            return report;
         Random random(moduleSeed(options.seed, module.id, report.subType));
         const int runs = 3;
         const auto perRun = std::chrono::duration<double>(options.secondsPerModule / runs);

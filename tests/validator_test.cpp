@@ -94,7 +94,7 @@ TEST(Validator, DrivesGuiHalvesOfBothGenerations)
     // A DSP half's GUI partner that is not a GUI module at all is reported, not skipped.
     const auto marker = validateProbe("Probe", 0.2, 2);
     EXPECT_FALSE(marker.passed);
-    EXPECT_NE(failuresOf(marker).find("is not a GUI module"), std::string::npos) << failuresOf(marker);
+    EXPECT_NE(failuresOf(marker).find("does not answer MP_IID_GUI_PLUGIN2B"), std::string::npos) << failuresOf(marker);
 
     const auto text = mphost::formatReports({validateProbe("Probe_Drawing")});
     EXPECT_NE(text.find("PASS  probe_modules  gui  Probe_Drawing  ("), std::string::npos) << text;
