@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <random>
 #include <sstream>
 
@@ -551,10 +552,16 @@ public:
     }
 
 private:
+    // The failure, then the pin values the module held (the last one set on each pin).
     void fail(const std::string& what)
     {
         report.passed = false;
         report.failures.push_back("operation " + std::to_string(report.blocks) + ": " + what);
+        std::string values;
+        for (const auto& [name, value] : lastValues)
+            values += (values.empty() ? "pin values: " : ", ") + name + " = " + value;
+        if (!values.empty())
+            report.failures.push_back(values);
     }
 
     // Runs one operation: an exception leaving it, or a non-finite value handed to the
@@ -591,7 +598,8 @@ private:
         const PinValue value = pin.datatype == gmpi::MP_MIDI ? PinValue{Bytes{}} : makeValue(random, pin.datatype, hostile);
         std::string shown = formatPinValue(value);
         if (shown.size() > 40)
-            shown = shown.substr(0, 40) + "... (" + std::to_string(shown.size()) + " characters)";
+            shown = shown.substr(0, 24) + "... (" + std::to_string(shown.size()) + " characters)";
+        lastValues[pin.name] = shown;
         return perform("pin \"" + pin.name + "\" = " + shown, [&] { module.setPinRaw(pin.index, encodePinValue(value)); });
     }
 
@@ -604,6 +612,7 @@ private:
         Bytes payload(static_cast<std::size_t>(pick(random, std::vector<int>{0, 1, 2, 3, 5, 8, 4097})));
         for (auto& b : payload)
             b = static_cast<std::uint8_t>(uniformInt(random, 0, 255));
+        lastValues[pin.name] = std::to_string(payload.size()) + " raw bytes";
         return perform("pin \"" + pin.name + "\" given " + std::to_string(payload.size()) + " raw bytes",
                        [&] { module.setPinRaw(pin.index, payload); });
     }
@@ -730,6 +739,7 @@ private:
     gmpi::IMpUserInterface* gen1 = nullptr;
     DrawingSurface surface{256, 192};
     bool sweepSizes;
+    std::map<std::string, std::string> lastValues;  // by pin name, as shown in the trace
     static constexpr int minimumOperations = 40;
     Clock::time_point created = Clock::now();
     bool tracing = std::getenv("MPHOST_VALIDATE_TRACE") != nullptr;

@@ -112,6 +112,7 @@ TEST(Validator, ReportsGuiCrashesAndNonFiniteDrawing)
     EXPECT_FALSE(nan.passed);
     EXPECT_NE(failuresOf(nan).find("render at"), std::string::npos) << failuresOf(nan);
     EXPECT_NE(failuresOf(nan).find("non-finite coordinate(s) handed to the drawing layer"), std::string::npos);
+    EXPECT_NE(failuresOf(nan).find("pin values: Value = "), std::string::npos) << failuresOf(nan);
 
     // The same seed finds the same fault in this process too.
     mphost::ValidationOptions options;
