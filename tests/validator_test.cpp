@@ -62,6 +62,11 @@ TEST(Validator, ReportsCrashesHangsAllocationsAndNonFiniteOutput)
     EXPECT_FALSE(allocation.passed);
     EXPECT_NE(failuresOf(allocation).find("heap allocation(s) inside process()"), std::string::npos);
 
+    // Allocation declared by design is a note, given once though every run allocates.
+    const auto byDesign = validateProbe("Probe_AllocatesByDesign");
+    EXPECT_TRUE(byDesign.passed) << failuresOf(byDesign);
+    EXPECT_EQ(byDesign.notes, std::vector<std::string>{"allocates while processing (by design)"});
+
     const auto notFinite = validateProbe("Probe_NotFinite");
     EXPECT_FALSE(notFinite.passed);
     EXPECT_NE(failuresOf(notFinite).find("is not finite"), std::string::npos);
@@ -113,6 +118,9 @@ TEST(Validator, ReportsGuiCrashesAndNonFiniteDrawing)
     EXPECT_NE(failuresOf(nan).find("render at"), std::string::npos) << failuresOf(nan);
     EXPECT_NE(failuresOf(nan).find("non-finite coordinate(s) handed to the drawing layer"), std::string::npos);
     EXPECT_NE(failuresOf(nan).find("pin values: Value = "), std::string::npos) << failuresOf(nan);
+    const std::string json = mphost::reportsToJson({nan});
+    EXPECT_NE(json.find("\"subType\": 2"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"passed\": false"), std::string::npos) << json;
 
     // The same seed finds the same fault in this process too.
     mphost::ValidationOptions options;

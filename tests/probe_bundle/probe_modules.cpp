@@ -595,6 +595,7 @@ const bool registered = gmpi::Register<Probe>::withId(L"Probe") &&
                         gmpi::Register<ProbeFaulty<Fault::Crash>>::withId(L"Probe_Crashes") &&
                         gmpi::Register<ProbeFaulty<Fault::Hang>>::withId(L"Probe_Hangs") &&
                         gmpi::Register<ProbeFaulty<Fault::Allocate>>::withId(L"Probe_Allocates") &&
+                        gmpi::Register<ProbeFaulty<Fault::Allocate>>::withId(L"Probe_AllocatesByDesign") &&
                         gmpi::Register<ProbeFaulty<Fault::NotFinite>>::withId(L"Probe_NotFinite") &&
                         gmpi::Register<ProbeThrows>::withId(L"Probe_Throws") &&
                         gmpi::Register<ProbeDrawing>::withId(L"Probe_Drawing") &&
