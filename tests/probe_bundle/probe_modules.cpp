@@ -412,7 +412,7 @@ private:
     }
 };
 
-// Explicit index 5 first, then automatic indices.
+// Explicit index 5 first, then automatic indices. Seven = Six + 1, wrapping around.
 class ProbeGuiIndices : public SeGuiInvisibleBase {
     MpGuiPin<int> pinFive;
     MpGuiPin<int> pinSix;
@@ -425,10 +425,10 @@ public:
         initializePin(pinSix, &ProbeGuiIndices::onSetSix);
         initializePin(pinSeven);
     }
-    void onSetSix() { pinSeven = pinSix + 1; }
+    void onSetSix() { pinSeven = static_cast<int>(static_cast<std::uint32_t>(pinSix.getValue()) + 1u); }
 };
 
-// The first-generation base: Out = In x 2 on every notification.
+// The first-generation base: Out = In x 2 (wrapping around) on every notification.
 class ProbeGuiGen1 : public MpGuiBase {
     MpGuiPin<int> pinIn;
     MpGuiPin<int> pinOut;
@@ -439,7 +439,7 @@ public:
         initializePin(pinIn, &ProbeGuiGen1::onSetIn);
         initializePin(pinOut);
     }
-    void onSetIn() { pinOut = pinIn * 2; }
+    void onSetIn() { pinOut = static_cast<int>(static_cast<std::uint32_t>(pinIn.getValue()) * 2u); }
 };
 
 // A drawing module: fills its rectangle (and tries to draw beyond it), draws a red bar
@@ -487,7 +487,7 @@ public:
         if (!(flags & gmpi_gui_api::GG_POINTER_FLAG_FIRSTBUTTON) || hitTest(point) != gmpi::MP_OK)
             return gmpi::MP_FAIL;
         setCapture();
-        pinClicks = pinClicks + 1;
+        pinClicks = static_cast<int>(static_cast<std::uint32_t>(pinClicks.getValue()) + 1u);  // wraps around
         return gmpi::MP_OK;
     }
     std::int32_t onPointerMove(std::int32_t, GmpiDrawing_API::MP1_POINT point) override
