@@ -58,13 +58,15 @@ PinValue decodePinValue(int datatype, const void* data, std::size_t size)
     case gmpi::MP_ENUM:
     case gmpi::MP_INT32: {
         std::int32_t v = 0;
-        std::memcpy(&v, bytes, std::min(size, sizeof v));
+        if (size > 0)  // an empty payload may come without a buffer
+            std::memcpy(&v, bytes, std::min(size, sizeof v));
         return v;
     }
     case gmpi::MP_FLOAT32:
     case gmpi::MP_AUDIO: {
         float v = 0;
-        std::memcpy(&v, bytes, std::min(size, sizeof v));
+        if (size > 0)
+            std::memcpy(&v, bytes, std::min(size, sizeof v));
         return v;
     }
     case gmpi::MP_BOOL: {

@@ -1,10 +1,12 @@
 #include "validator.h"
 
+#include <dlfcn.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -12,13 +14,16 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <random>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
 #include "bundle.h"
+#include "drawing_surface.h"
 #include "dsp_module.h"
+#include "gui_module.h"
 #include "host_error.h"
 
 namespace mphost {
@@ -273,9 +278,10 @@ private:
         if (allocations == 0 || !numericEventsOnly)
             return;
         if (allocatesByDesign) {
-            if (!allocationNoted)
-                report.notes.push_back("allocates while processing (by design)");
-            allocationNoted = true;
+            // One note per module, though each run drives a fresh instance.
+            const std::string note = "allocates while processing (by design)";
+            if (std::find(report.notes.begin(), report.notes.end(), note) == report.notes.end())
+                report.notes.push_back(note);
             return;
         }
         fail(std::to_string(allocations) + " heap allocation(s) inside process()");
@@ -329,15 +335,17 @@ private:
     bool finiteInputs = true;
     bool firstBlock = true;
     bool started = false;
-    bool allocationNoted = false;
     bool tracing = std::getenv("MPHOST_VALIDATE_TRACE") != nullptr;
 };
 
-void checkCreation(Bundle& bundle, const ModuleDescription& module, ModuleReport& report)
+// Creation by the factory, reference counts and queryInterface of one half, created
+// repeatedly without a host.
+void checkCreation(Bundle& bundle, const ModuleDescription& module, ModuleReport& report, int subType,
+                   const gmpi::MpGuid& primaryIid, const char* primaryName)
 {
     for (int round = 0; round < 20; ++round) {
         ComPtr<gmpi::IMpUnknown> object;
-        const std::int32_t result = bundle.tryCreate(gmpi::MP_SUB_TYPE_AUDIO, module.wideId(), object);
+        const std::int32_t result = bundle.tryCreate(subType, module.wideId(), object);
         if (result != gmpi::MP_OK || !object) {
             report.passed = false;
             report.failures.push_back("creation returned " + describeResult(result) +
@@ -356,9 +364,9 @@ void checkCreation(Bundle& bundle, const ModuleDescription& module, ModuleReport
             report.failures.push_back("queryInterface with an unknown identifier does not answer -2 with null");
             return;
         }
-        if (!object.as<gmpi::IMpPlugin2>(gmpi::MP_IID_PLUGIN2) || !object.as<gmpi::IMpUnknown>(gmpi::MP_IID_UNKNOWN)) {
+        if (!object.as<gmpi::IMpUnknown>(primaryIid) || !object.as<gmpi::IMpUnknown>(gmpi::MP_IID_UNKNOWN)) {
             report.passed = false;
-            report.failures.push_back("queryInterface does not answer MP_IID_PLUGIN2 and MP_IID_UNKNOWN");
+            report.failures.push_back(std::string("queryInterface does not answer ") + primaryName + " and MP_IID_UNKNOWN");
             return;
         }
     }
@@ -376,7 +384,7 @@ ModuleReport validateDspHalf(const std::filesystem::path& bundlePath, const Modu
     report.seed = options.seed;
     try {
         auto bundle = Bundle::load(bundlePath);
-        checkCreation(*bundle, module, report);
+        checkCreation(*bundle, module, report, gmpi::MP_SUB_TYPE_AUDIO, gmpi::MP_IID_PLUGIN2, "MP_IID_PLUGIN2");
         if (!report.passed)
             return report;
 
@@ -400,6 +408,386 @@ ModuleReport validateDspHalf(const std::filesystem::path& bundlePath, const Modu
             if (stress.run(start + std::chrono::duration_cast<Clock::duration>(perRun * 0.6), false))
                 stress.run(start + std::chrono::duration_cast<Clock::duration>(perRun), true);
             (void)instance.takeMessages();
+        }
+    } catch (const std::exception& error) {
+        report.passed = false;
+        report.failures.push_back(error.what());
+    }
+    return report;
+}
+
+namespace {
+
+// Receives a module's text (tooltips); lives on the caller's stack.
+class TextSink final : public gmpi::IString {
+public:
+    std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override
+    {
+        if (!returnInterface)
+            return gmpi::MP_FAIL;
+        *returnInterface = nullptr;
+        if (iid != gmpi::MP_IID_UNKNOWN && iid != gmpi::MP_IID_RETURNSTRING)
+            return gmpi::MP_NOSUPPORT;
+        *returnInterface = static_cast<gmpi::IString*>(this);
+        return gmpi::MP_OK;
+    }
+    std::int32_t addRef() override { return 1; }
+    std::int32_t release() override { return 1; }
+    std::int32_t setData(const char* data, std::int32_t size) override
+    {
+        text = size > 0 && data ? std::string(data, static_cast<std::size_t>(size)) : std::string();
+        return gmpi::MP_OK;
+    }
+    std::int32_t getSize() override { return static_cast<std::int32_t>(text.size()); }
+    const char* getData() override { return text.c_str(); }
+
+    std::string text;
+};
+
+// The object handed to populateContextMenu. It offers no item operations: a module
+// must ask for them and cope with a host that has none.
+class MenuSink final : public gmpi::IMpUnknown {
+public:
+    std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override
+    {
+        if (!returnInterface)
+            return gmpi::MP_FAIL;
+        *returnInterface = nullptr;
+        if (iid != gmpi::MP_IID_UNKNOWN)
+            return gmpi::MP_NOSUPPORT;
+        *returnInterface = this;
+        return gmpi::MP_OK;
+    }
+    std::int32_t addRef() override { return 1; }
+    std::int32_t release() override { return 1; }
+};
+
+std::string sizeText(float width, float height)
+{
+    std::ostringstream text;
+    text << width << " x " << height;
+    return text.str();
+}
+
+// Drives one GUI half through pin values, layout, renders, pointer input, context menus
+// and tooltips, checking after each operation that nothing escaped and that no
+// non-finite value reached the drawing layer.
+class GuiStress {
+public:
+    // `sweepSizes`: lay out and render at 0 x 0, 1 x 1 and 4000 x 4000 before the first
+    // random operations.
+    GuiStress(GuiModule& module, Random& random, ModuleReport& report, bool sweepSizes)
+        : module(module), random(random), report(report), sweepSizes(sweepSizes)
+    {
+        if (auto* unknown = module.object()) {
+            void* answer = nullptr;
+            if (module.subType() == gmpi::MP_SUB_TYPE_GUI) {
+                if (unknown->queryInterface(gmpi::MP_IID_GUI_PLUGIN, &answer) == gmpi::MP_OK && answer)
+                    gen1 = static_cast<gmpi::IMpUserInterface*>(answer);
+            } else if (unknown->queryInterface(gmpi::MP_IID_GUI_PLUGIN2, &answer) == gmpi::MP_OK && answer) {
+                gen2 = static_cast<gmpi::IMpUserInterface2*>(answer);
+            }
+        }
+    }
+    ~GuiStress()
+    {
+        if (gen1)
+            gen1->release();
+        if (gen2)
+            gen2->release();
+    }
+    GuiStress(const GuiStress&) = delete;
+    GuiStress& operator=(const GuiStress&) = delete;
+
+    // Every pin once, in random order, as a host does before and after initialize().
+    bool setEveryPin(bool hostile)
+    {
+        std::vector<std::size_t> order(module.pins().size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::shuffle(order.begin(), order.end(), random);
+        for (const std::size_t i : order)
+            if (!setPinValue(module.pins()[i], hostile))
+                return false;
+        return report.passed;
+    }
+
+    bool initialize()
+    {
+        return perform("initialize()", [&] { module.initialize(); });
+    }
+
+    // Layout and drawing at the extreme sizes, then random operations until `deadline`.
+    bool run(Clock::time_point deadline, bool hostile)
+    {
+        if (module.isGraphical() && sweepSizes) {
+            sweepSizes = false;
+            for (const float side : {0.0f, 1.0f, 4000.0f})
+                if (!layOut(side, side) || !render())
+                    return false;
+        }
+        // A minimum of operations, so that modules slow to draw still get pointer input.
+        for (int done = 0; (done < minimumOperations || Clock::now() < deadline) && report.passed; ++done) {
+            const int choice = uniformInt(random, 0, module.isGraphical() ? 9 : 3);
+            switch (choice) {
+            case 0:
+                if (!module.pins().empty())
+                    setPinValue(pick(random, module.pins()), hostile);
+                break;
+            case 1:
+                if (hostile)
+                    setOddPayload();
+                break;
+            case 2: contextMenu(); break;
+            case 3: legacyToolTip(); break;
+            case 4: layOut(randomSide(), randomSide()); break;
+            case 5:
+            case 6: render(); break;
+            case 7:
+            case 8: pointerSequence(); break;
+            default: hitTestAndToolTip(); break;
+            }
+        }
+        return report.passed;
+    }
+
+private:
+    // The failure, then the pin values the module held (the last one set on each pin).
+    void fail(const std::string& what)
+    {
+        report.passed = false;
+        report.failures.push_back("operation " + std::to_string(report.blocks) + ": " + what);
+        std::string values;
+        for (const auto& [name, value] : lastValues)
+            values += (values.empty() ? "pin values: " : ", ") + name + " = " + value;
+        if (!values.empty())
+            report.failures.push_back(values);
+    }
+
+    // Runs one operation: an exception leaving it, or a non-finite value handed to the
+    // drawing layer while it ran, is a failure naming it.
+    template <class Operation>
+    bool perform(const std::string& what, Operation&& operation)
+    {
+        if (!report.passed)
+            return false;
+        if (tracing)
+            std::fprintf(stderr, "operation %lld (%.3f s): %s\n", static_cast<long long>(report.blocks),
+                         std::chrono::duration<double>(Clock::now() - created).count(), what.c_str());
+        const std::uint64_t nonFiniteBefore = drawing::nonFiniteCoordinateCount();
+        try {
+            operation();
+        } catch (const std::exception& error) {
+            fail(what + ": an exception left the module: " + error.what());
+            return false;
+        } catch (...) {
+            fail(what + ": an exception left the module");
+            return false;
+        }
+        ++report.blocks;
+        const std::uint64_t nonFinite = drawing::nonFiniteCoordinateCount() - nonFiniteBefore;
+        if (nonFinite > 0) {
+            fail(what + ": " + std::to_string(nonFinite) + " non-finite coordinate(s) handed to the drawing layer");
+            return false;
+        }
+        return report.passed;
+    }
+
+    bool setPinValue(const GuiPin& pin, bool hostile)
+    {
+        const PinValue value = pin.datatype == gmpi::MP_MIDI ? PinValue{Bytes{}} : makeValue(random, pin.datatype, hostile);
+        std::string shown = formatPinValue(value);
+        if (shown.size() > 40)
+            shown = shown.substr(0, 24) + "... (" + std::to_string(shown.size()) + " characters)";
+        lastValues[pin.name] = shown;
+        return perform("pin \"" + pin.name + "\" = " + shown, [&] { module.setPinRaw(pin.index, encodePinValue(value)); });
+    }
+
+    // A payload of a size the pin's datatype does not have, as a careless host may send.
+    bool setOddPayload()
+    {
+        if (module.pins().empty())
+            return true;
+        const GuiPin& pin = pick(random, module.pins());
+        Bytes payload(static_cast<std::size_t>(pick(random, std::vector<int>{0, 1, 2, 3, 5, 8, 4097})));
+        for (auto& b : payload)
+            b = static_cast<std::uint8_t>(uniformInt(random, 0, 255));
+        lastValues[pin.name] = std::to_string(payload.size()) + " raw bytes";
+        return perform("pin \"" + pin.name + "\" given " + std::to_string(payload.size()) + " raw bytes",
+                       [&] { module.setPinRaw(pin.index, payload); });
+    }
+
+    // Mostly the sizes of panels; the largest ones rarely, as drawing them is slow.
+    float randomSide()
+    {
+        if (uniformInt(random, 0, 15) == 0)
+            return pick(random, std::vector<float>{4000.0f, static_cast<float>(uniformInt(random, 600, 4000))});
+        return pick(random, std::vector<float>{0.0f, 1.0f, 0.5f, 2.5f, static_cast<float>(uniformInt(random, 2, 64)),
+                                               static_cast<float>(uniformInt(random, 0, 600))});
+    }
+
+    bool layOut(float width, float height)
+    {
+        MP1_SIZE desired{};
+        if (!perform("measure in " + sizeText(width, height), [&] { desired = module.measure({width, height}); }))
+            return false;
+        if (!std::isfinite(desired.width) || !std::isfinite(desired.height)) {
+            fail("measure in " + sizeText(width, height) + " asked for a non-finite size " +
+                 sizeText(desired.width, desired.height));
+            return false;
+        }
+        const float left = uniformInt(random, 0, 3) == 0 ? static_cast<float>(uniformInt(random, 1, 200)) : 0.0f;
+        const float top = uniformInt(random, 0, 3) == 0 ? static_cast<float>(uniformInt(random, 1, 200)) : 0.0f;
+        return perform("arrange at " + sizeText(width, height),
+                       [&] { module.arrange({left, top, left + width, top + height}); });
+    }
+
+    // The surface is smaller than the largest rectangles: the module still draws all of
+    // it, the backend clips.
+    bool render()
+    {
+        const MP1_RECT& rect = module.arrangedRect();
+        return perform("render at " + sizeText(rect.right - rect.left, rect.bottom - rect.top),
+                       [&] { module.render(surface); });
+    }
+
+    MP1_POINT randomPoint()
+    {
+        const MP1_RECT& rect = module.arrangedRect();
+        const float width = rect.right - rect.left;
+        const float height = rect.bottom - rect.top;
+        switch (uniformInt(random, 0, 5)) {
+        case 0: return {0.0f, 0.0f};
+        case 1: return {width, height};
+        case 2: return {uniformFloat(random, -100.0f, width + 100.0f), uniformFloat(random, -100.0f, height + 100.0f)};
+        default: return {uniformFloat(random, 0.0f, width), uniformFloat(random, 0.0f, height)};
+        }
+    }
+
+    static std::string pointText(MP1_POINT point)
+    {
+        std::ostringstream text;
+        text << "(" << point.x << ", " << point.y << ")";
+        return text.str();
+    }
+
+    // Down, moves, up, with or without the primary button and the fine-adjust key; at
+    // times a move or an up without a down, or a down without an up.
+    bool pointerSequence()
+    {
+        static const std::int32_t flagChoices[] = {0, 0x10, 0x20000, 0x10 | 0x20000};
+        const std::int32_t flags = flagChoices[uniformInt(random, 0, 3)];
+        const std::string flagText = " with flags " + std::to_string(flags);
+        const int shape = uniformInt(random, 0, 7);
+        if (shape != 0) {
+            const MP1_POINT point = randomPoint();
+            if (!perform("pointer down at " + pointText(point) + flagText, [&] { module.pointerDown(flags, point); }))
+                return false;
+        }
+        const int moves = uniformInt(random, 0, 8);
+        for (int i = 0; i < moves; ++i) {
+            const MP1_POINT point = randomPoint();
+            if (!perform("pointer move to " + pointText(point) + flagText, [&] { module.pointerMove(flags, point); }))
+                return false;
+        }
+        if (shape == 1)
+            return true;
+        const MP1_POINT point = randomPoint();
+        return perform("pointer up at " + pointText(point) + flagText, [&] { module.pointerUp(flags, point); });
+    }
+
+    bool hitTestAndToolTip()
+    {
+        const MP1_POINT point = randomPoint();
+        return perform("hit test and tooltip at " + pointText(point), [&] {
+            module.hitTest(point);
+            module.toolTip(point);
+        });
+    }
+
+    bool contextMenu()
+    {
+        const MP1_POINT point = randomPoint();
+        const std::int32_t selection = pick(random, std::vector<std::int32_t>{0, 1, 2, 3, -1, 1000,
+                                                                              std::numeric_limits<std::int32_t>::max()});
+        return perform("context menu at " + pointText(point) + ", item " + std::to_string(selection), [&] {
+            MenuSink sink;
+            if (gen2 && gen2->populateContextMenu(point.x, point.y, &sink) == gmpi::MP_OK)
+                gen2->onContextMenu(selection);
+            if (gen1 && gen1->populateContextMenu(point.x, point.y, &sink) == gmpi::MP_OK)
+                gen1->onContextMenu(selection);
+        });
+    }
+
+    // The tooltip operation of the module's primary interface (not the graphics one).
+    bool legacyToolTip()
+    {
+        const MP1_POINT point = randomPoint();
+        return perform("module tooltip at " + pointText(point), [&] {
+            TextSink text;
+            if (gen2)
+                gen2->getToolTip(point.x, point.y, &text);
+            if (gen1)
+                gen1->getToolTip(point.x, point.y, &text);
+        });
+    }
+
+    GuiModule& module;
+    Random& random;
+    ModuleReport& report;
+    gmpi::IMpUserInterface2* gen2 = nullptr;  // one reference each
+    gmpi::IMpUserInterface* gen1 = nullptr;
+    DrawingSurface surface{256, 192};
+    bool sweepSizes;
+    std::map<std::string, std::string> lastValues;  // by pin name, as shown in the trace
+    static constexpr int minimumOperations = 40;
+    Clock::time_point created = Clock::now();
+    bool tracing = std::getenv("MPHOST_VALIDATE_TRACE") != nullptr;
+};
+
+}  // namespace
+
+ModuleReport validateGuiHalf(const std::filesystem::path& bundlePath, const ModuleDescription& module,
+                             const ValidationOptions& options)
+{
+    ModuleReport report;
+    report.bundle = bundlePath.stem().string();
+    report.id = module.id;
+    report.subType = module.gui ? module.gui->subType : gmpi::MP_SUB_TYPE_GUI2;
+    report.seed = options.seed;
+    if (!module.gui) {
+        report.passed = false;
+        report.failures.push_back("the module has no GUI half");
+        return report;
+    }
+    try {
+        auto bundle = Bundle::load(bundlePath);
+        // Second-generation halves are created without a host; the first generation
+        // needs one to be created at all (the harness below covers it).
+        if (report.subType == gmpi::MP_SUB_TYPE_GUI2)
+            checkCreation(*bundle, module, report, gmpi::MP_SUB_TYPE_GUI2, gmpi::MP_IID_GUI_PLUGIN2B, "MP_IID_GUI_PLUGIN2B");
+        if (!report.passed)
+            return report;
+        Random random(moduleSeed(options.seed, module.id, report.subType));
+        const int runs = 3;
+        const auto perRun = std::chrono::duration<double>(options.secondsPerModule / runs);
+        for (int run = 0; run < runs && report.passed; ++run) {
+            GuiModuleOptions moduleOptions;
+            for (const PinDescription& pin : module.gui->pins)
+                if (pin.autoDuplicate)
+                    moduleOptions.duplicates[pin.name] = uniformInt(random, 0, 4);
+            const auto start = Clock::now();
+            GuiModule instance(bundle, module, moduleOptions);
+            GuiStress stress(instance, random, report, run == 0);
+            // Values before initialize() (hostile ones in every run but the first), then
+            // ordinary operations, then hostile ones.
+            if (!stress.setEveryPin(run > 0) || !stress.initialize())
+                break;
+            if (stress.run(start + std::chrono::duration_cast<Clock::duration>(perRun * 0.5), false) &&
+                stress.setEveryPin(true))
+                stress.run(start + std::chrono::duration_cast<Clock::duration>(perRun), true);
+            (void)instance.takeTransmissions();
+            (void)instance.takeMessagesToDsp();
         }
     } catch (const std::exception& error) {
         report.passed = false;
@@ -438,13 +826,16 @@ std::string signalName(int signal)
     return std::to_string(signal) + (name ? std::string(" (") + name + ")" : "");
 }
 
-// Runs validateDspHalf in a child process; a crash or a hang becomes a failure.
+using HalfValidator = ModuleReport (*)(const std::filesystem::path&, const ModuleDescription&, const ValidationOptions&);
+
+// Runs one half's validator in a child process; a crash or a hang becomes a failure.
 ModuleReport validateInChild(const std::filesystem::path& bundlePath, const ModuleDescription& module,
-                             const ValidationOptions& options)
+                             const ValidationOptions& options, int subType, HalfValidator validateHalf)
 {
     ModuleReport report;
     report.bundle = bundlePath.stem().string();
     report.id = module.id;
+    report.subType = subType;
     report.seed = options.seed;
 
     int channel[2];
@@ -472,7 +863,7 @@ ModuleReport validateInChild(const std::filesystem::path& bundlePath, const Modu
         // of the report.
         if (!std::getenv("MPHOST_VALIDATE_TRACE"))
             (void)std::freopen("/dev/null", "w", stdout);
-        const std::string text = toJson(validateDspHalf(bundle, module, options)).dump(
+        const std::string text = toJson(validateHalf(bundle, module, options)).dump(
             -1, ' ', false, nlohmann::json::error_handler_t::replace);
         std::size_t written = 0;
         while (written < text.size()) {
@@ -537,6 +928,18 @@ ModuleReport validateInChild(const std::filesystem::path& bundlePath, const Modu
     return report;
 }
 
+// Whether the shared library exports the bundle entry point. Loaded only for libraries
+// without descriptions, so no bundle's initialisers run in this process.
+bool exportsBundleEntry(const std::filesystem::path& path)
+{
+    void* library = dlopen(std::filesystem::absolute(path).c_str(), RTLD_LAZY | RTLD_LOCAL);
+    if (!library)
+        return false;
+    const bool found = dlsym(library, gmpi::MP_GET_FACTORY_SYMBOL) != nullptr;
+    dlclose(library);
+    return found;
+}
+
 }  // namespace
 
 std::vector<ModuleReport> validateBundles(const std::vector<std::filesystem::path>& bundles,
@@ -544,22 +947,26 @@ std::vector<ModuleReport> validateBundles(const std::vector<std::filesystem::pat
 {
     std::vector<ModuleReport> reports;
     for (const auto& bundlePath : bundles) {
+        // A support library that a shell pattern over the bundle folder picks up is
+        // listed and passed over; a bundle without descriptions stays an error.
+        if (!std::filesystem::exists(BundleDescription::pathBeside(bundlePath)) && std::filesystem::exists(bundlePath) &&
+            !std::filesystem::is_directory(bundlePath) && !exportsBundleEntry(bundlePath)) {
+            ModuleReport library;
+            library.bundle = bundlePath.filename().string();
+            library.skipped = true;
+            library.seed = options.seed;
+            library.notes.push_back("not a plug-in bundle (no MP_GetFactory, no descriptions): passed over");
+            reports.push_back(library);
+            continue;
+        }
         const BundleDescription descriptions = BundleDescription::loadFile(BundleDescription::pathBeside(bundlePath));
         for (const ModuleDescription& module : descriptions.modules) {
             if (!options.only.empty() && module.id != options.only)
                 continue;
             if (module.dsp)
-                reports.push_back(validateInChild(bundlePath, module, options));
-            if (module.gui) {
-                ModuleReport gui;
-                gui.bundle = bundlePath.stem().string();
-                gui.id = module.id;
-                gui.subType = module.gui->subType;
-                gui.skipped = true;
-                gui.seed = options.seed;
-                gui.notes.push_back("GUI halves are not validated yet");
-                reports.push_back(gui);
-            }
+                reports.push_back(validateInChild(bundlePath, module, options, 0, &validateDspHalf));
+            if (module.gui)
+                reports.push_back(validateInChild(bundlePath, module, options, module.gui->subType, &validateGuiHalf));
         }
     }
     return reports;
@@ -570,12 +977,20 @@ std::string formatReports(const std::vector<ModuleReport>& reports)
     std::ostringstream text;
     int passed = 0, failed = 0, skipped = 0;
     for (const ModuleReport& report : reports) {
+        if (report.id.empty()) {  // a library that is not a bundle
+            ++skipped;
+            text << "SKIP  " << report.bundle;
+            for (const auto& note : report.notes)
+                text << "  [" << note << "]";
+            text << "\n";
+            continue;
+        }
         const char* verdict = report.skipped ? "SKIP" : report.passed ? "PASS" : "FAIL";
         (report.skipped ? skipped : report.passed ? passed : failed)++;
         text << verdict << "  " << report.bundle << "  " << (report.subType == 0 ? "dsp" : "gui") << "  "
              << report.id;
         if (!report.skipped)
-            text << "  (" << report.blocks << " blocks)";
+            text << "  (" << report.blocks << (report.subType == 0 ? " blocks)" : " operations)");
         for (const auto& note : report.notes)
             text << "  [" << note << "]";
         text << "\n";
@@ -585,9 +1000,9 @@ std::string formatReports(const std::vector<ModuleReport>& reports)
             text << "      reproduce: mphost validate <bundle> --seed " << report.seed << " --only \"" << report.id
                  << "\"\n";
     }
-    text << "validated " << reports.size() << " module halves: " << passed << " pass, " << failed << " fail";
+    text << "validated " << passed + failed << " module halves: " << passed << " pass, " << failed << " fail";
     if (skipped)
-        text << ", " << skipped << " not validated yet";
+        text << ", " << skipped << " skipped";
     text << "\n";
     return text.str();
 }

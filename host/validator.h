@@ -11,6 +11,13 @@
 // allocation inside process() for blocks of numeric events (unless the module's
 // descriptions say it allocates by design), finite outputs for finite ordinary inputs,
 // and audio outputs declared static really staying constant.
+//
+// GUI halves (both generations) get values on every pin before and after initialize(),
+// ordinary then hostile, payloads of the wrong size, and for drawing modules measure and
+// arrange at sizes from 0 x 0 to 4000 x 4000, renders, pointer sequences with and
+// without the primary button and the fine-adjust flag, hit tests, context menus and
+// tooltips. Checks: no crash, no hang, no exception out of the module, no non-finite
+// coordinate handed to the drawing layer and no non-finite size asked for in measure.
 #pragma once
 
 #include <cstdint>
@@ -38,11 +45,16 @@ struct ModuleReport {
     std::vector<std::string> failures;
     std::vector<std::string> notes;  // reported, not failed (allocation by design, ...)
     std::uint64_t seed = 0;
-    std::int64_t blocks = 0;       // blocks processed
+    std::int64_t blocks = 0;       // blocks processed (DSP) or operations performed (GUI)
 };
 
 // Validates one DSP half in this process. Never throws; faults land in the report.
 ModuleReport validateDspHalf(const std::filesystem::path& bundlePath, const ModuleDescription& module,
+                             const ValidationOptions& options);
+
+// Validates one GUI half (sub-type 2, or 1 for the first generation) in this process.
+// Never throws; faults land in the report.
+ModuleReport validateGuiHalf(const std::filesystem::path& bundlePath, const ModuleDescription& module,
                              const ValidationOptions& options);
 
 // Validates every declared half of every bundle, each in a child process.

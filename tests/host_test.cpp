@@ -177,3 +177,17 @@ TEST(HostHarness, EventsBeyondTheBlockMoveOnToTheNextBlock)
     const auto handlers = entriesWithId(traceOf(module->takeMessages()), probe::TraceHandler);
     EXPECT_EQ(handlers.back(), (std::vector<std::int32_t>{6, 2}));
 }
+
+TEST(HostPinValues, EmptyPayloadsWithoutABufferDecodeToZero)
+{
+    // A host sends an empty payload as (0, null); every datatype must take it.
+    EXPECT_EQ(std::get<std::int32_t>(mphost::decodePinValue(gmpi::MP_INT32, nullptr, 0)), 0);
+    EXPECT_EQ(std::get<std::int32_t>(mphost::decodePinValue(gmpi::MP_ENUM, nullptr, 0)), 0);
+    EXPECT_EQ(std::get<float>(mphost::decodePinValue(gmpi::MP_FLOAT32, nullptr, 0)), 0.0f);
+    EXPECT_FALSE(std::get<bool>(mphost::decodePinValue(gmpi::MP_BOOL, nullptr, 0)));
+    EXPECT_TRUE(std::get<std::wstring>(mphost::decodePinValue(gmpi::MP_STRING, nullptr, 0)).empty());
+    EXPECT_TRUE(std::get<mphost::Bytes>(mphost::decodePinValue(gmpi::MP_BLOB, nullptr, 0)).empty());
+    // Short payloads fill the low bytes.
+    const std::uint8_t one[] = {7};
+    EXPECT_EQ(std::get<std::int32_t>(mphost::decodePinValue(gmpi::MP_INT32, one, 1)), 7);
+}

@@ -8,7 +8,8 @@ using namespace testing_support;
 
 namespace {
 
-mphost::ModuleReport validateProbe(const std::string& id, double seconds = 0.2)
+// The report of the given half of probe module `id` (the first declared half by default).
+mphost::ModuleReport validateProbe(const std::string& id, double seconds = 0.2, int subType = -1)
 {
     mphost::ValidationOptions options;
     options.only = id;
@@ -16,6 +17,10 @@ mphost::ModuleReport validateProbe(const std::string& id, double seconds = 0.2)
     options.hangSeconds = 3;
     const auto reports = mphost::validateBundles({testBundlePath("probe_modules")}, options);
     EXPECT_GE(reports.size(), 1u);
+    for (const auto& report : reports)
+        if (subType < 0 || report.subType == subType)
+            return report;
+    ADD_FAILURE() << id << " has no half of sub-type " << subType;
     return reports.front();
 }
 
@@ -57,6 +62,11 @@ TEST(Validator, ReportsCrashesHangsAllocationsAndNonFiniteOutput)
     EXPECT_FALSE(allocation.passed);
     EXPECT_NE(failuresOf(allocation).find("heap allocation(s) inside process()"), std::string::npos);
 
+    // Allocation declared by design is a note, given once though every run allocates.
+    const auto byDesign = validateProbe("Probe_AllocatesByDesign");
+    EXPECT_TRUE(byDesign.passed) << failuresOf(byDesign);
+    EXPECT_EQ(byDesign.notes, std::vector<std::string>{"allocates while processing (by design)"});
+
     const auto notFinite = validateProbe("Probe_NotFinite");
     EXPECT_FALSE(notFinite.passed);
     EXPECT_NE(failuresOf(notFinite).find("is not finite"), std::string::npos);
@@ -74,4 +84,64 @@ TEST(Validator, ReportsBrokenPromisesAndCreationFailures)
     const auto text = mphost::formatReports({validateProbe("Probe_Throws")});
     EXPECT_NE(text.find("FAIL  probe_modules  dsp  Probe_Throws"), std::string::npos);
     EXPECT_NE(text.find("reproduce: mphost validate <bundle> --seed 1 --only \"Probe_Throws\""), std::string::npos);
+}
+
+TEST(Validator, DrivesGuiHalvesOfBothGenerations)
+{
+    for (const char* id : {"Probe_Gui", "Probe_GuiIndices", "Probe_GuiGen1", "Probe_Drawing"}) {
+        const auto report = validateProbe(id);
+        EXPECT_TRUE(report.passed) << id << ": " << failuresOf(report);
+        EXPECT_FALSE(report.skipped) << id;
+        EXPECT_GT(report.blocks, 20) << id;
+    }
+    EXPECT_EQ(validateProbe("Probe_GuiGen1").subType, 1);
+
+    // A DSP half's GUI partner that is not a GUI module at all is reported, not skipped.
+    const auto marker = validateProbe("Probe", 0.2, 2);
+    EXPECT_FALSE(marker.passed);
+    EXPECT_NE(failuresOf(marker).find("does not answer MP_IID_GUI_PLUGIN2B"), std::string::npos) << failuresOf(marker);
+
+    const auto text = mphost::formatReports({validateProbe("Probe_Drawing")});
+    EXPECT_NE(text.find("PASS  probe_modules  gui  Probe_Drawing  ("), std::string::npos) << text;
+    EXPECT_NE(text.find(" operations)"), std::string::npos) << text;
+    EXPECT_EQ(text.find("not validated yet"), std::string::npos) << text;
+}
+
+TEST(Validator, ReportsGuiCrashesAndNonFiniteDrawing)
+{
+    const auto crash = validateProbe("Probe_GuiCrashes");
+    EXPECT_FALSE(crash.passed);
+    EXPECT_FALSE(crash.failures.empty());
+
+    const auto nan = validateProbe("Probe_GuiNaN");
+    EXPECT_FALSE(nan.passed);
+    EXPECT_NE(failuresOf(nan).find("render at"), std::string::npos) << failuresOf(nan);
+    EXPECT_NE(failuresOf(nan).find("non-finite coordinate(s) handed to the drawing layer"), std::string::npos);
+    EXPECT_NE(failuresOf(nan).find("pin values: Value = "), std::string::npos) << failuresOf(nan);
+    const std::string json = mphost::reportsToJson({nan});
+    EXPECT_NE(json.find("\"subType\": 2"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"passed\": false"), std::string::npos) << json;
+
+    // The same seed finds the same fault in this process too.
+    mphost::ValidationOptions options;
+    options.seed = 11;
+    options.secondsPerModule = 0.3;
+    const auto first = mphost::validateGuiHalf(testBundlePath("probe_modules"), probeModule("Probe_GuiNaN"), options);
+    EXPECT_FALSE(first.passed);
+    EXPECT_EQ(first.subType, 2);
+}
+
+TEST(Validator, PassesOverSupportLibrariesBesideTheBundles)
+{
+    // A pattern over the bundle folder also names the shared support library.
+    mphost::ValidationOptions options;
+    options.only = "Probe_Gain";
+    const auto reports = mphost::validateBundles({NOT_A_BUNDLE_PATH, testBundlePath("probe_modules")}, options);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_TRUE(reports[0].skipped);
+    EXPECT_TRUE(reports[0].id.empty());
+    EXPECT_TRUE(reports[1].passed);
+    const std::string text = mphost::formatReports(reports);
+    EXPECT_NE(text.find("SKIP  not_a_bundle.so  [not a plug-in bundle"), std::string::npos) << text;
+    EXPECT_NE(text.find("validated 1 module halves: 1 pass, 0 fail, 1 skipped"), std::string::npos) << text;
 }

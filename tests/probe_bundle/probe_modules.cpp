@@ -412,7 +412,7 @@ private:
     }
 };
 
-// Explicit index 5 first, then automatic indices.
+// Explicit index 5 first, then automatic indices. Seven = Six + 1, wrapping around.
 class ProbeGuiIndices : public SeGuiInvisibleBase {
     MpGuiPin<int> pinFive;
     MpGuiPin<int> pinSix;
@@ -425,10 +425,10 @@ public:
         initializePin(pinSix, &ProbeGuiIndices::onSetSix);
         initializePin(pinSeven);
     }
-    void onSetSix() { pinSeven = pinSix + 1; }
+    void onSetSix() { pinSeven = static_cast<int>(static_cast<std::uint32_t>(pinSix.getValue()) + 1u); }
 };
 
-// The first-generation base: Out = In x 2 on every notification.
+// The first-generation base: Out = In x 2 (wrapping around) on every notification.
 class ProbeGuiGen1 : public MpGuiBase {
     MpGuiPin<int> pinIn;
     MpGuiPin<int> pinOut;
@@ -439,7 +439,7 @@ public:
         initializePin(pinIn, &ProbeGuiGen1::onSetIn);
         initializePin(pinOut);
     }
-    void onSetIn() { pinOut = pinIn * 2; }
+    void onSetIn() { pinOut = static_cast<int>(static_cast<std::uint32_t>(pinIn.getValue()) * 2u); }
 };
 
 // A pair whose halves talk by messages: the DSP half sends each new Int to the GUI half
@@ -483,7 +483,7 @@ public:
         std::memcpy(&value, data, 4);
         if (id == 7) {
             pinShown = value;
-            const std::int32_t twice = value * 2;
+            const auto twice = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) * 2u);  // wraps
             getHost()->sendMessageToAudio(8, 4, &twice);
         } else if (id == 9) {
             pinEchoed = value;
@@ -522,7 +522,10 @@ public:
         // Beyond the module's own rectangle on every side: the host clips it.
         g.FillRectangle(GmpiDrawing::Rect(-20, -20, width + 20, height + 20),
                         g.CreateSolidColorBrush(GmpiDrawing::Color(0, 0, 1)));
-        g.FillRectangle(GmpiDrawing::Rect(0, 0, width * pinValue, height),
+        // Value is a fraction of the width; anything else (NaN included) draws no bar.
+        const float value = pinValue.getValue();
+        const float fraction = value >= 0.0f && value <= 1.0f ? value : 0.0f;
+        g.FillRectangle(GmpiDrawing::Rect(0, 0, width * fraction, height),
                         g.CreateSolidColorBrush(GmpiDrawing::Color(1, 0, 0)));
         auto format = g.GetFactory().CreateTextFormat(12);
         g.DrawTextU("Probe", format, GmpiDrawing::Rect(0, 0, width, height),
@@ -534,7 +537,7 @@ public:
         if (!(flags & gmpi_gui_api::GG_POINTER_FLAG_FIRSTBUTTON) || hitTest(point) != gmpi::MP_OK)
             return gmpi::MP_FAIL;
         setCapture();
-        pinClicks = pinClicks + 1;
+        pinClicks = static_cast<int>(static_cast<std::uint32_t>(pinClicks.getValue()) + 1u);  // wraps around
         return gmpi::MP_OK;
     }
     std::int32_t onPointerMove(std::int32_t, GmpiDrawing_API::MP1_POINT point) override
@@ -561,6 +564,33 @@ public:
         return gmpi::MP_OK;
     }
     using MpGuiGfxBase::getToolTip;
+};
+
+// Faulty GUI halves the validator must catch: one crashes on a very long text, one
+// draws a bar whose width is Value, NaN included.
+class ProbeGuiCrashes : public SeGuiInvisibleBase {
+    StringGuiPin pinText;
+
+public:
+    ProbeGuiCrashes() { initializePin(pinText, &ProbeGuiCrashes::onSetText); }
+    void onSetText()
+    {
+        if (pinText.getValue().size() > 1000)
+            std::raise(SIGSEGV);
+    }
+};
+
+class ProbeGuiNaN : public gmpi_gui::MpGuiGfxBase {
+    MpGuiPin<float> pinValue;
+
+public:
+    ProbeGuiNaN() { initializePin(pinValue); }
+    std::int32_t OnRender(GmpiDrawing_API::IMpDeviceContext* drawingContext) override
+    {
+        GmpiDrawing::Graphics g(drawingContext);
+        g.FillRectangle(GmpiDrawing::Rect(0, 0, pinValue, 10), g.CreateSolidColorBrush(GmpiDrawing::Color(1, 0, 0)));
+        return gmpi::MP_OK;
+    }
 };
 
 class ProbeThrows : public MpBase2 {
@@ -615,6 +645,7 @@ const bool registered = gmpi::Register<Probe>::withId(L"Probe") &&
                         gmpi::Register<ProbeFaulty<Fault::Crash>>::withId(L"Probe_Crashes") &&
                         gmpi::Register<ProbeFaulty<Fault::Hang>>::withId(L"Probe_Hangs") &&
                         gmpi::Register<ProbeFaulty<Fault::Allocate>>::withId(L"Probe_Allocates") &&
+                        gmpi::Register<ProbeFaulty<Fault::Allocate>>::withId(L"Probe_AllocatesByDesign") &&
                         gmpi::Register<ProbeFaulty<Fault::NotFinite>>::withId(L"Probe_NotFinite") &&
                         gmpi::Register<ProbeThrows>::withId(L"Probe_Throws") &&
                         gmpi::Register<ProbeDrawing>::withId(L"Probe_Drawing") &&
@@ -625,6 +656,8 @@ const bool registered = gmpi::Register<Probe>::withId(L"Probe") &&
                         gmpi::Register<ProbeGuiGen1>::withId(L"Probe_GuiGen1") &&
                         gmpi::Register<ProbePair>::withId(L"Probe_Pair") &&
                         gmpi::Register<ProbePairGui>::withId(L"Probe_Pair") &&
+                        gmpi::Register<ProbeGuiCrashes>::withId(L"Probe_GuiCrashes") &&
+                        gmpi::Register<ProbeGuiNaN>::withId(L"Probe_GuiNaN") &&
                         RegisterPluginXml("<Plugin id=\"ignored\"/>") == 0;
 
 }  // namespace
