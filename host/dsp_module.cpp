@@ -14,6 +14,7 @@ DspModule::DspModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescriptio
                      DspModuleOptions moduleOptions)
     : bundle(std::move(bundleToUse)), moduleId(description.id), options(std::move(moduleOptions))
 {
+    blockLimit = options.maxBlockSize;
     if (!description.dsp)
         throw HostError("module \"" + moduleId + "\" has no DSP half");
     if (options.maxBlockSize < 1)
@@ -212,14 +213,20 @@ bool DspModule::outputStreaming(std::string_view pinName) const
 
 void DspModule::process(int count)
 {
-    if (count < 1 || count > options.maxBlockSize)
+    if (count < 1 || count > blockLimit)
         throw HostError("block of " + std::to_string(count) + " samples for module \"" + moduleId +
-                        "\": expected 1 to " + std::to_string(options.maxBlockSize));
+                        "\": expected 1 to " + std::to_string(blockLimit));
     collectMessages();
     dspHost->clearBlockState();
     collectedRecords = 0;
-    for (const std::size_t output : audioOutputs)
-        pinList[output].staticSince = -1;
+    publishedInBlock = false;
+    // Only touch the output pins when an output went static since the last reset: most
+    // blocks of most modules publish nothing.
+    if (outputsWentStatic) {
+        for (const std::size_t output : audioOutputs)
+            pinList[output].staticSince = -1;
+        outputsWentStatic = false;
+    }
 
     // Events of this block; later ones move on, shifted to the next block's time.
     const auto firstLater = std::find_if(pending.begin(), pending.end(),
@@ -270,6 +277,7 @@ void DspModule::process(int count)
         event.timestamp -= count;
 
     collectOutputs(count);
+    publishedInBlock = collectedRecords != 0;
     sleeping = dspHost->sleepRequested();
     updateHeldValues(count);
 }
@@ -315,8 +323,10 @@ void DspModule::collectOutputs(int count)
             continue;  // a module publishing on a pin it does not have: ignored
         if (record.kind == OutputLog::Kind::Streaming) {
             pin->streaming = record.streaming != 0;
-            if (pin->isAudio() && !pin->streaming)
+            if (pin->isAudio() && !pin->streaming) {
                 pin->staticSince = std::clamp(record.timestamp, 0, count - 1);
+                outputsWentStatic = true;
+            }
         } else if (!pin->isAudio()) {
             pin->value = decodePinValue(pin->datatype, log.payload(record), record.size);
         }
@@ -331,6 +341,8 @@ void DspModule::collectOutputs(int count)
 // that sleeps anyway holds its last sample.
 void DspModule::updateHeldValues(int count)
 {
+    if (!sleeping && !outputsWentStatic)
+        return;  // no output went static and none is held: nothing to update
     for (const std::size_t output : audioOutputs) {
         DspPin& pin = pinList[output];
         if (!pin.streaming && pin.staticSince >= 0)
