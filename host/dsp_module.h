@@ -13,6 +13,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -161,19 +162,23 @@ private:
     // What every block touches comes next, together, so that a chain of many cheap modules
     // reads few cache lines per module: the module, the flags, the event queue.
     ComPtr<gmpi::IMpPlugin2> module;
-    int blockLimit = 0;                // options.maxBlockSize
+    int blockLimit = 0;                    // options.maxBlockSize
+    bool callerFlushes = false;            // options.callerFlushesSubnormals
     bool sleeping = false;
     bool skipped = false;
-    bool publishedInBlock = false;     // the last process() call left records in the log
-    bool outputsWentStatic = false;    // some audio output's staticSince is set
-    std::size_t collectedRecords = 0;  // log records already taken into pins and messages
+    bool publishedInBlock = false;         // the last process() call left records in the log
+    bool outputsWentStatic = false;        // some audio output's staticSince is set
+    std::size_t collectedRecords = 0;      // log records already taken into pins and messages
     std::uint64_t allocationsDuringProcess = 0;
-    std::vector<QueuedEvent> pending;  // in timestamp order, stable
-    std::vector<gmpi::MpEvent> eventRecords;
+    std::vector<QueuedEvent> pending;      // in timestamp order, stable
     std::vector<GuiMessage> messages;
+    // The module's host services live inside the harness (created once the pins are
+    // known), not in an object of their own elsewhere on the heap.
+    std::optional<DspHost> dspHost;
+
+    std::vector<gmpi::MpEvent> eventRecords;  // the delivered events, only in blocks with events
     std::vector<DspPin> pinList;
     std::vector<std::size_t> audioOutputs;  // indices into pinList
-    std::unique_ptr<DspHost> dspHost;
 
     std::string moduleId;
     DspModuleOptions options;

@@ -383,6 +383,7 @@ void Engine::processDsp(int count)
     }
 
     const FlushSubnormals flush;
+    messagesWaiting = false;
     for (const Step& step : steps) {
         if (step.hasMixedInputs)
             mixInputs(*nodes[step.node], count);
@@ -391,6 +392,9 @@ void Engine::processDsp(int count)
             ++nodes[step.node]->skipped;
         else if (step.dsp->publishedInLastBlock())
             forwardPublished(step.node, count);
+        // Every DSP half runs once per block, so this sees every message waiting, however
+        // it came; deliverToGuis need not look at every module when none has any.
+        messagesWaiting = messagesWaiting || step.dsp->messagesWaiting();
     }
 }
 
@@ -455,6 +459,8 @@ void Engine::deliverToGuis()
     for (auto& [node, pin, value] : guiDeliveries)
         setGuiPin(node, pin, value);
     guiDeliveries.clear();
+    if (!messagesWaiting)
+        return;
     for (const auto& [dsp, gui] : messageRoutes) {
         if (!dsp->messagesWaiting())
             continue;

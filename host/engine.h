@@ -125,6 +125,7 @@ private:
     std::int64_t length = 0;
     int lastBlock = 0;
     bool started = false;
+    bool messagesWaiting = false;  // some DSP half holds messages after the DSP side
     int transmitDepth = 0;
 };
 
