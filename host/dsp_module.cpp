@@ -49,25 +49,29 @@ DspModule::DspModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescriptio
     } else {
         object = bundle->create(gmpi::MP_SUB_TYPE_AUDIO, wideId);
     }
-    module = object.as<gmpi::IMpPlugin2>(gmpi::MP_IID_PLUGIN2);
-    if (!module)
+    // Set up through a local pointer, kept only at the end: the members are destroyed in
+    // reverse order, dspHost before module, so a failure here must release the module
+    // (which may release its host interfaces) while the host still exists.
+    ComPtr<gmpi::IMpPlugin2> plugin = object.as<gmpi::IMpPlugin2>(gmpi::MP_IID_PLUGIN2);
+    if (!plugin)
         throw HostError("module \"" + moduleId + "\" is not a DSP module (no IMpPlugin2)");
     if (!options.legacyCreation) {
-        const std::int32_t result = module->setHost(static_cast<gmpi::IMpHost*>(&*dspHost));
+        const std::int32_t result = plugin->setHost(static_cast<gmpi::IMpHost*>(&*dspHost));
         if (result != gmpi::MP_OK)
             throw HostError("module \"" + moduleId + "\" refused the host: " + describeResult(result));
     }
     for (std::size_t i = 0; i < pinList.size(); ++i)
         if (pinList[i].isAudio() && !pinList[i].isInput())
             audioOutputs.push_back(i);
-    module->open();
+    plugin->open();
     collectMessages();
     for (DspPin& pin : pinList)
         if (pin.isAudio())
-            module->setBuffer(pin.index, pin.buffer.data());
+            plugin->setBuffer(pin.index, pin.buffer.data());
 
     pending.reserve(256);
     eventRecords.reserve(256);
+    module = std::move(plugin);
 }
 
 DspModule::~DspModule()
