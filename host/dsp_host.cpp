@@ -34,12 +34,6 @@ OutputLog::OutputLog()
     arena.reserve(256 * 1024);
 }
 
-void OutputLog::clear()
-{
-    entries.clear();
-    arena.clear();
-}
-
 void OutputLog::add(Kind kind, std::int32_t timestamp, std::int32_t pinOrId, std::int32_t streaming,
                     const void* data, std::int32_t size)
 {
@@ -222,12 +216,6 @@ std::int32_t DspHost::hostSetLatency(std::int32_t latencySamples)
         return gmpi::MP_FAIL;
     reportedLatency = latencySamples;
     return gmpi::MP_OK;
-}
-
-void DspHost::clearBlockState()
-{
-    outputLog.clear();
-    sleepWasRequested = false;
 }
 
 }  // namespace mphost

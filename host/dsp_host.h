@@ -50,7 +50,11 @@ public:
     };
 
     OutputLog();
-    void clear();
+    void clear()
+    {
+        entries.clear();
+        arena.clear();
+    }
     void add(Kind kind, std::int32_t timestamp, std::int32_t pinOrId, std::int32_t streaming, const void* data,
              std::int32_t size);
 
@@ -127,20 +131,26 @@ public:
 
     const DspHostSettings& settings() const { return hostSettings; }
     OutputLog& log() { return outputLog; }
+    const OutputLog& log() const { return outputLog; }
     bool sleepRequested() const { return sleepWasRequested; }
-    void clearBlockState();
+    void clearBlockState()
+    {
+        outputLog.clear();
+        sleepWasRequested = false;
+    }
     // Samples of latency last reported, or -1.
     std::int32_t latency() const { return reportedLatency; }
     std::int32_t referenceCount() const { return references; }
 
 private:
+    // The sleep flag and the log first: the harness reads them around every block.
+    bool sleepWasRequested = false;
+    std::int32_t references = 0;
+    std::int32_t reportedLatency = -1;
+    OutputLog outputLog;
     DspHostSettings hostSettings;
     std::shared_ptr<SharedMemoryPool> sharedMemory;
     std::vector<InstantiatedPin> pins;
-    OutputLog outputLog;
-    std::int32_t references = 0;
-    bool sleepWasRequested = false;
-    std::int32_t reportedLatency = -1;
 };
 
 }  // namespace mphost

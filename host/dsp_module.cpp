@@ -14,6 +14,8 @@ DspModule::DspModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescriptio
                      DspModuleOptions moduleOptions)
     : bundle(std::move(bundleToUse)), moduleId(description.id), options(std::move(moduleOptions))
 {
+    blockLimit = options.maxBlockSize;
+    callerFlushes = options.callerFlushesSubnormals;
     if (!description.dsp)
         throw HostError("module \"" + moduleId + "\" has no DSP half");
     if (options.maxBlockSize < 1)
@@ -33,39 +35,43 @@ DspModule::DspModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescriptio
     settings.sampleRate = options.sampleRate;
     settings.sleepDelay = options.sleepDelay < 0 ? options.maxBlockSize : options.sleepDelay;
     settings.searchPaths = options.searchPaths;
-    dspHost = std::make_unique<DspHost>(settings, options.sharedMemory, std::move(instantiated));
+    dspHost.emplace(settings, options.sharedMemory, std::move(instantiated));
 
     const std::wstring wideId = description.wideId();
     ComPtr<gmpi::IMpUnknown> object;
     if (options.legacyCreation) {
         ComPtr<gmpi::IMpUnknown> created;
         const std::int32_t result = bundle->factory()->createInstance(
-            wideId.c_str(), gmpi::MP_SUB_TYPE_AUDIO, static_cast<gmpi::IMpHost*>(dspHost.get()), created.receive());
+            wideId.c_str(), gmpi::MP_SUB_TYPE_AUDIO, static_cast<gmpi::IMpHost*>(&*dspHost), created.receive());
         if (result != gmpi::MP_OK || !created)
             throw HostError("module \"" + moduleId + "\" could not be created: " + describeResult(result));
         object = created;
     } else {
         object = bundle->create(gmpi::MP_SUB_TYPE_AUDIO, wideId);
     }
-    module = object.as<gmpi::IMpPlugin2>(gmpi::MP_IID_PLUGIN2);
-    if (!module)
+    // Set up through a local pointer, kept only at the end: the members are destroyed in
+    // reverse order, dspHost before module, so a failure here must release the module
+    // (which may release its host interfaces) while the host still exists.
+    ComPtr<gmpi::IMpPlugin2> plugin = object.as<gmpi::IMpPlugin2>(gmpi::MP_IID_PLUGIN2);
+    if (!plugin)
         throw HostError("module \"" + moduleId + "\" is not a DSP module (no IMpPlugin2)");
     if (!options.legacyCreation) {
-        const std::int32_t result = module->setHost(static_cast<gmpi::IMpHost*>(dspHost.get()));
+        const std::int32_t result = plugin->setHost(static_cast<gmpi::IMpHost*>(&*dspHost));
         if (result != gmpi::MP_OK)
             throw HostError("module \"" + moduleId + "\" refused the host: " + describeResult(result));
     }
     for (std::size_t i = 0; i < pinList.size(); ++i)
         if (pinList[i].isAudio() && !pinList[i].isInput())
             audioOutputs.push_back(i);
-    module->open();
+    plugin->open();
     collectMessages();
     for (DspPin& pin : pinList)
         if (pin.isAudio())
-            module->setBuffer(pin.index, pin.buffer.data());
+            plugin->setBuffer(pin.index, pin.buffer.data());
 
     pending.reserve(256);
     eventRecords.reserve(256);
+    module = std::move(plugin);
 }
 
 DspModule::~DspModule()
@@ -212,14 +218,23 @@ bool DspModule::outputStreaming(std::string_view pinName) const
 
 void DspModule::process(int count)
 {
-    if (count < 1 || count > options.maxBlockSize)
+    if (count < 1 || count > blockLimit)
         throw HostError("block of " + std::to_string(count) + " samples for module \"" + moduleId +
-                        "\": expected 1 to " + std::to_string(options.maxBlockSize));
-    collectMessages();
+                        "\": expected 1 to " + std::to_string(blockLimit));
+    // The checks around the module call are written out here, cheap and inline: with
+    // cheap modules, the harness's own per-block work is a large share of the time.
+    if (dspHost->log().records().size() != collectedRecords)
+        collectMessages();  // published outside process() since the last look
     dspHost->clearBlockState();
     collectedRecords = 0;
-    for (const std::size_t output : audioOutputs)
-        pinList[output].staticSince = -1;
+    publishedInBlock = false;
+    // Only touch the output pins when an output went static since the last reset: most
+    // blocks of most modules publish nothing.
+    if (outputsWentStatic) {
+        for (const std::size_t output : audioOutputs)
+            pinList[output].staticSince = -1;
+        outputsWentStatic = false;
+    }
 
     // Events of this block; later ones move on, shifted to the next block's time.
     const auto firstLater = std::find_if(pending.begin(), pending.end(),
@@ -236,7 +251,8 @@ void DspModule::process(int count)
     }
     sleeping = false;
 
-    eventRecords.resize(deliverCount);
+    if (deliverCount > 0)
+        eventRecords.resize(deliverCount);
     for (std::size_t i = 0; i < deliverCount; ++i) {
         const QueuedEvent& source = pending[i];
         gmpi::MpEvent& record = eventRecords[i];
@@ -256,7 +272,7 @@ void DspModule::process(int count)
 
     const std::uint64_t before = allocationCount();
     const std::uint64_t hostBefore = dspHost->log().growthAllocations();
-    if (options.callerFlushesSubnormals) {
+    if (callerFlushes) {
         module->process(count, deliverCount ? eventRecords.data() : nullptr);
     } else {
         const FlushSubnormals flush;
@@ -265,13 +281,18 @@ void DspModule::process(int count)
     allocationsDuringProcess =
         allocationCount() - before - (dspHost->log().growthAllocations() - hostBefore);
 
-    pending.erase(pending.begin(), firstLater);
-    for (auto& event : pending)
-        event.timestamp -= count;
+    if (!pending.empty()) {
+        pending.erase(pending.begin(), firstLater);
+        for (auto& event : pending)
+            event.timestamp -= count;
+    }
 
-    collectOutputs(count);
+    publishedInBlock = !dspHost->log().records().empty();
+    if (publishedInBlock)
+        collectOutputs(count);
     sleeping = dspHost->sleepRequested();
-    updateHeldValues(count);
+    if (sleeping || outputsWentStatic)
+        updateHeldValues(count);  // otherwise no output went static and none is held
 }
 
 std::int32_t DspModule::sendMessageFromGui(std::int32_t id, const Bytes& payload)
@@ -315,8 +336,10 @@ void DspModule::collectOutputs(int count)
             continue;  // a module publishing on a pin it does not have: ignored
         if (record.kind == OutputLog::Kind::Streaming) {
             pin->streaming = record.streaming != 0;
-            if (pin->isAudio() && !pin->streaming)
+            if (pin->isAudio() && !pin->streaming) {
                 pin->staticSince = std::clamp(record.timestamp, 0, count - 1);
+                outputsWentStatic = true;
+            }
         } else if (!pin->isAudio()) {
             pin->value = decodePinValue(pin->datatype, log.payload(record), record.size);
         }

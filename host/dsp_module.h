@@ -13,6 +13,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -131,6 +132,9 @@ public:
     bool asleep() const { return sleeping; }
     // True when the last process() call skipped the sleeping module.
     bool lastBlockSkipped() const { return skipped; }
+    // True when the module published anything (values, streaming states, messages) during
+    // the last process() call: a check that needs no look at the log.
+    bool publishedInLastBlock() const { return publishedInBlock; }
     // Heap allocations the module made inside its last process() call (see
     // allocation_counter.h; 0 when counting is not linked in). The host's own growth of
     // its output log is not counted.
@@ -154,21 +158,30 @@ private:
     void updateHeldValues(int count);
     void holdOutputs(int count);
 
-    std::shared_ptr<Bundle> bundle;
-    std::string moduleId;
-    DspModuleOptions options;
-    std::vector<DspPin> pinList;
-    std::vector<std::size_t> audioOutputs;  // indices into pinList
-    std::unique_ptr<DspHost> dspHost;
+    std::shared_ptr<Bundle> bundle;  // first: the bundle stays loaded until everything else is gone
+    // What every block touches comes next, together, so that a chain of many cheap modules
+    // reads few cache lines per module: the module, the flags, the event queue.
     ComPtr<gmpi::IMpPlugin2> module;
-
-    std::vector<QueuedEvent> pending;       // in timestamp order, stable
-    std::vector<gmpi::MpEvent> eventRecords;
-    std::vector<GuiMessage> messages;
-    std::size_t collectedRecords = 0;  // log records already taken into pins and messages
+    int blockLimit = 0;                    // options.maxBlockSize
+    bool callerFlushes = false;            // options.callerFlushesSubnormals
     bool sleeping = false;
     bool skipped = false;
+    bool publishedInBlock = false;         // the last process() call left records in the log
+    bool outputsWentStatic = false;        // some audio output's staticSince is set
+    std::size_t collectedRecords = 0;      // log records already taken into pins and messages
     std::uint64_t allocationsDuringProcess = 0;
+    std::vector<QueuedEvent> pending;      // in timestamp order, stable
+    std::vector<GuiMessage> messages;
+    // The module's host services live inside the harness (created once the pins are
+    // known), not in an object of their own elsewhere on the heap.
+    std::optional<DspHost> dspHost;
+
+    std::vector<gmpi::MpEvent> eventRecords;  // the delivered events, only in blocks with events
+    std::vector<DspPin> pinList;
+    std::vector<std::size_t> audioOutputs;  // indices into pinList
+
+    std::string moduleId;
+    DspModuleOptions options;
 };
 
 }  // namespace mphost

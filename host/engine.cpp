@@ -54,6 +54,7 @@ Engine::Engine(const Patch& patch) : thePatch(patch), length(patch.lengthInSampl
                             "\" does not draw and takes no pointer events");
     order();
     wireAudio();
+    planBlocks();
 }
 
 Engine::~Engine()
@@ -251,6 +252,15 @@ void Engine::wireAudio()
     }
 }
 
+void Engine::planBlocks()
+{
+    for (const std::size_t index : runOrder)
+        steps.push_back({nodes[index]->dsp.get(), index, !nodes[index]->mixedInputs.empty()});
+    for (const auto& node : nodes)
+        if (node->dsp)
+            messageRoutes.emplace_back(node->dsp.get(), node->gui.get());
+}
+
 void Engine::start()
 {
     started = true;
@@ -373,19 +383,28 @@ void Engine::processDsp(int count)
     }
 
     const FlushSubnormals flush;
-    for (const std::size_t index : runOrder) {
-        Node& node = *nodes[index];
-        for (MixedInput* mix : node.mixedInputs) {
-            std::fill(mix->buffer.begin(), mix->buffer.begin() + count, 0.0f);
-            for (const float* source : mix->sources)
-                for (int i = 0; i < count; ++i)
-                    mix->buffer[static_cast<std::size_t>(i)] += source[i];
-        }
-        node.dsp->process(count);
-        if (node.dsp->lastBlockSkipped())
-            ++node.skipped;
-        else if (!node.dsp->lastBlockLog().records().empty())
-            forwardPublished(index, count);
+    messagesWaiting = false;
+    for (const Step& step : steps) {
+        if (step.hasMixedInputs)
+            mixInputs(*nodes[step.node], count);
+        step.dsp->process(count);
+        if (step.dsp->lastBlockSkipped())
+            ++nodes[step.node]->skipped;
+        else if (step.dsp->publishedInLastBlock())
+            forwardPublished(step.node, count);
+        // Every DSP half runs once per block, so this sees every message waiting, however
+        // it came; deliverToGuis need not look at every module when none has any.
+        messagesWaiting = messagesWaiting || step.dsp->messagesWaiting();
+    }
+}
+
+void Engine::mixInputs(Node& node, int count)
+{
+    for (MixedInput* mix : node.mixedInputs) {
+        std::fill(mix->buffer.begin(), mix->buffer.begin() + count, 0.0f);
+        for (const float* source : mix->sources)
+            for (int i = 0; i < count; ++i)
+                mix->buffer[static_cast<std::size_t>(i)] += source[i];
     }
 }
 
@@ -440,13 +459,15 @@ void Engine::deliverToGuis()
     for (auto& [node, pin, value] : guiDeliveries)
         setGuiPin(node, pin, value);
     guiDeliveries.clear();
-    for (const auto& node : nodes) {
-        if (!node->dsp || !node->dsp->messagesWaiting())
+    if (!messagesWaiting)
+        return;
+    for (const auto& [dsp, gui] : messageRoutes) {
+        if (!dsp->messagesWaiting())
             continue;
-        std::vector<GuiMessage> messages = node->dsp->takeMessages();
-        if (node->gui)
+        std::vector<GuiMessage> messages = dsp->takeMessages();
+        if (gui)
             for (const GuiMessage& message : messages)
-                node->gui->sendMessageFromDsp(message.id, message.data);
+                gui->sendMessageFromDsp(message.id, message.data);
     }
 }
 

@@ -81,14 +81,24 @@ private:
         bool feedback;  // DSP target that runs before the source in the block
     };
     struct MixedInput;
+    // One DSP half in processing order, with what every block needs of it: the per-block
+    // loop walks this contiguous array and reaches the Node only for mixed inputs, skipped
+    // blocks and published values.
+    struct Step {
+        DspModule* dsp;
+        std::size_t node;
+        bool hasMixedInputs;
+    };
 
     bool needsGui(std::size_t index) const;
     void build();
     void order();
     void wireAudio();
+    void planBlocks();
     void start();
     void pumpUserInterface(std::int64_t until);
     void processDsp(int count);
+    void mixInputs(Node& node, int count);
     void forwardPublished(std::size_t nodeIndex, int count);
     void deliverToGuis();
     void onTransmission(std::size_t nodeIndex, const PinTransmission& transmission);
@@ -101,6 +111,9 @@ private:
     std::vector<std::unique_ptr<Node>> nodes;
     std::vector<std::size_t> runOrder;  // DSP nodes, in processing order
     std::vector<std::size_t> guiNodes;  // nodes with a GUI half
+    std::vector<Step> steps;            // the DSP halves, in processing order
+    // DSP halves in patch order with their GUI half (may be null): where messages go.
+    std::vector<std::pair<DspModule*, GuiModule*>> messageRoutes;
     std::vector<std::unique_ptr<MixedInput>> mixedInputs;
     std::vector<const float*> outputBuffers;                                  // per patch output
     std::vector<std::tuple<std::size_t, std::int32_t, Bytes>> guiDeliveries;  // after the DSP side
@@ -112,6 +125,7 @@ private:
     std::int64_t length = 0;
     int lastBlock = 0;
     bool started = false;
+    bool messagesWaiting = false;  // some DSP half holds messages after the DSP side
     int transmitDepth = 0;
 };
 

@@ -56,6 +56,29 @@ TEST(DspSleep, StaticOutputRunsTheSleepDelayThenSleepsAndHoldsItsValue)
     EXPECT_EQ(module->output("Out")[0], 0.75f);
 }
 
+TEST(DspSleep, WhereAnOutputWentStaticIsReportedForThatBlockOnly)
+{
+    auto module = makeProbe("Probe", {.maxBlockSize = 64, .sleepDelay = 1000});
+    module->start();
+    module->process(64);
+    module->queueValue("Out Streaming", 0, 10);
+    module->process(64);
+    EXPECT_TRUE(module->publishedInLastBlock());
+    EXPECT_FALSE(module->outputStreaming("Out"));
+    EXPECT_EQ(module->pin("Out").staticSince, 10);
+    // The next block has no position, and the held value still fills the output once
+    // the module sleeps.
+    module->process(64);
+    EXPECT_EQ(module->pin("Out").staticSince, -1);
+    while (!module->asleep())
+        module->process(64);
+    const float held = module->output("Out")[63];
+    module->process(64);
+    EXPECT_TRUE(module->lastBlockSkipped());
+    for (const float sample : module->output("Out"))
+        ASSERT_EQ(sample, held);
+}
+
 TEST(DspSleep, SetSleepFalseNeverSleepsAndSetSleepTrueSleepsWhileInputsStream)
 {
     auto never = makeProbe("Probe");

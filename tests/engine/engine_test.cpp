@@ -160,6 +160,20 @@ TEST(Engine, MessagesTravelBetweenTheHalvesOfAPair)
     EXPECT_EQ(std::get<std::int32_t>(engine.gui("pair")->value("Echoed")), 8);
 }
 
+TEST(Engine, MessagesReachTheirGuiHalfWhenOtherModulesSendNone)
+{
+    // The pair runs first, modules that send nothing after it.
+    mphost::Engine engine(patch(R"json({ "seconds": 0.01, "modules": [
+        { "name": "pair", "bundle": "probe_modules", "id": "Probe_Pair", "values": { "Int": 21 }, "rect": [0, 0, 10, 10] },
+        { "name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "values": { "In": 1 } },
+        { "name": "b", "bundle": "probe_modules", "id": "Probe_Gain" } ],
+      "connections": [ "a.Out -> b.In" ], "outputs": [ "b.Out" ] })json"));
+    engine.processBlock();
+    EXPECT_EQ(std::get<std::int32_t>(engine.gui("pair")->value("Shown")), 21);
+    engine.processBlock();
+    EXPECT_EQ(std::get<std::int32_t>(engine.gui("pair")->value("Echoed")), 42);
+}
+
 TEST(Engine, SubnormalResultsAreFlushedToZero)
 {
     // 1e-30 x 1e-10 is subnormal in float: the audio side flushes it to exact zero.
