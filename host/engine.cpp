@@ -361,10 +361,11 @@ void Engine::processDsp(int count)
     // DSP pin changes of the script, at their sample within this block.
     const std::int64_t end = samplePosition + count;
     // Levels that stepped during the last block hold their new value through this one.
-    for (const auto& [node, pin, level] : std::exchange(levelRefills, {})) {
+    for (const auto& [node, pin, level] : levelRefills) {
         const std::span<float> buffer = nodes[node]->dsp->input(pin);
         std::fill(buffer.begin(), buffer.end(), level);
     }
+    levelRefills.clear();  // keeps its capacity: no allocation per block
     for (; nextDspEvent < thePatch.script.size() && thePatch.script[nextDspEvent].sample < end; ++nextDspEvent) {
         const ScriptEvent& event = thePatch.script[nextDspEvent];
         if (event.kind != ScriptEvent::Kind::SetPin || event.pin.half != Half::Dsp)

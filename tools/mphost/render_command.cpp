@@ -26,6 +26,9 @@ public:
         handle = sf_open(file.c_str(), SFM_WRITE, &info);
         if (!handle)
             throw HostError("cannot write '" + file.string() + "': " + sf_strerror(nullptr));
+        // No peak chunk: it carries the time of writing, and a render must give the same
+        // file every time.
+        sf_command(handle, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
         path = file;
     }
     ~WavWriter()
