@@ -25,6 +25,7 @@
 #include "dsp_module.h"
 #include "gui_module.h"
 #include "host_error.h"
+#include "return_string.h"
 
 namespace mphost {
 
@@ -418,32 +419,6 @@ ModuleReport validateDspHalf(const std::filesystem::path& bundlePath, const Modu
 
 namespace {
 
-// Receives a module's text (tooltips); lives on the caller's stack.
-class TextSink final : public gmpi::IString {
-public:
-    std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override
-    {
-        if (!returnInterface)
-            return gmpi::MP_FAIL;
-        *returnInterface = nullptr;
-        if (iid != gmpi::MP_IID_UNKNOWN && iid != gmpi::MP_IID_RETURNSTRING)
-            return gmpi::MP_NOSUPPORT;
-        *returnInterface = static_cast<gmpi::IString*>(this);
-        return gmpi::MP_OK;
-    }
-    std::int32_t addRef() override { return 1; }
-    std::int32_t release() override { return 1; }
-    std::int32_t setData(const char* data, std::int32_t size) override
-    {
-        text = size > 0 && data ? std::string(data, static_cast<std::size_t>(size)) : std::string();
-        return gmpi::MP_OK;
-    }
-    std::int32_t getSize() override { return static_cast<std::int32_t>(text.size()); }
-    const char* getData() override { return text.c_str(); }
-
-    std::string text;
-};
-
 // The object handed to populateContextMenu. It offers no item operations: a module
 // must ask for them and cope with a host that has none.
 class MenuSink final : public gmpi::IMpUnknown {
@@ -724,7 +699,7 @@ private:
     {
         const MP1_POINT point = randomPoint();
         return perform("module tooltip at " + pointText(point), [&] {
-            TextSink text;
+            ReturnString text;
             if (gen2)
                 gen2->getToolTip(point.x, point.y, &text);
             if (gen1)
