@@ -5,9 +5,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <limits>
 #include <memory>
+#include <new>
 #include <string_view>
 
 namespace {
@@ -77,7 +79,11 @@ AudioFile<T>::AudioFile()
 template <class T>
 bool AudioFile<T>::load(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    // Only regular files: a folder opens too and reports an enormous size, and a pipe or
+    // device could block or never end.
+    std::error_code error;
+    const bool regular = std::filesystem::is_regular_file(path, error);
+    std::FILE* file = regular ? std::fopen(path.c_str(), "rb") : nullptr;
     if (!file) {
         report("ERROR: File doesn't exist or otherwise can't load file");
         report(path);
@@ -90,7 +96,12 @@ bool AudioFile<T>::load(const std::string& path)
         const long end = std::ftell(file);
         std::rewind(file);
         if (end > 0) {
-            fileData.reset(new std::uint8_t[static_cast<std::size_t>(end)]);
+            fileData.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(end)]);
+            if (!fileData) {
+                std::fclose(file);
+                report("ERROR: this file is too large to load");
+                return false;
+            }
             length = std::fread(fileData.get(), 1, static_cast<std::size_t>(end), file);
         }
     }

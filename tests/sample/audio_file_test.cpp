@@ -206,6 +206,11 @@ TEST(AudioFileRefusals, EachPrintsItsDiagnosticAndKeepsTheSamples)
 
     EXPECT_EQ(printedBy([&] { EXPECT_FALSE(file.load("/nonexistent/a.wav")); }),
               "ERROR: File doesn't exist or otherwise can't load file\n/nonexistent/a.wav\n");
+    // A folder opens like a file and reports an enormous size: refused the same way.
+    const std::string folder = std::filesystem::temp_directory_path().string();
+    EXPECT_EQ(printedBy([&] { EXPECT_FALSE(file.load(folder)); }),
+              "ERROR: File doesn't exist or otherwise can't load file\n" + folder + "\n");
+    EXPECT_EQ(file.samples[0], (std::vector<float>{0.5f}));
 }
 
 TEST(AudioFileRefusals, AiffLimits)
