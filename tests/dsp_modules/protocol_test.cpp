@@ -2,6 +2,7 @@
 // idle, waking for a streaming input, and processing without allocating.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -30,11 +31,12 @@ std::vector<const mphost::DspPin*> pinsWhere(const mphost::DspModule& module, bo
 
 }  // namespace
 
-TEST(DspModulesBundle, DescribesAndProvidesExactlyTheSeventeenModules)
+TEST(DspModulesBundle, DescribesAndProvidesTheSeventeenElementaryModulesFirst)
 {
     std::vector<std::string> described;
     for (const auto& module : descriptions().modules)
         described.push_back(module.id);
+    described.resize(std::min(described.size(), identifiers.size()));
     EXPECT_EQ(described, identifiers);
     for (const auto& id : identifiers)
         EXPECT_NO_THROW(makeModule(id)) << id;

@@ -1,0 +1,238 @@
+// Dirac: a train of unit impulses, one every P samples. Naive mode writes single-sample
+// impulses; anti-alias mode writes the band-limited impulse train
+//   D(x) = sin(N x) / sin(x),  x = 2 pi phase,  N = 2 floor(P / 2) + 1 harmonics,
+// scaled by 1 / (N - 1), from a sine table that every instance shares through the
+// host's shared memory. With the phase advancing half a cycle per period, the kernel's
+// peaks (at x = 0 and x = pi) come once every P samples, and its highest harmonic lies
+// at or below half the sample rate.
+//
+// Pitch (x 10 = B): FreqMode 0 asks for B kHz, FreqMode 1 for 0.22 kHz x 2^(B - 4)
+// (B = 5 is 440 Hz), FreqMode 2 and up for a period of B samples (at least 2). Frequencies
+// are held at half the sample rate; periods are limited to 2^24 samples. A frequency of
+// 0 (or below) is an infinite period: the output is silent. GainMode 1 scales the
+// impulses by P / 2, so that lower pitches keep their loudness; RemoveDC subtracts the
+// train's mean.
+//
+// When the host cannot provide the shared table, anti-alias mode falls back to the
+// naive impulses.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "mp_sdk_audio.h"
+
+class Dirac : public MpBase2 {
+    static constexpr const wchar_t* tableName = L"KAVRO DIRAC OSC SINE TABLE";
+    static constexpr int tableEntries = 262144;  // one cycle of sin(2 pi k / 262144)
+    static constexpr int halfTable = tableEntries / 2;
+    static constexpr std::uint32_t tableMask = tableEntries - 1;
+    static constexpr float longestPeriod = 16777216.0f;  // samples, 2^24
+    static constexpr double infinity = std::numeric_limits<double>::infinity();
+
+    BoolInPin pinEnable;
+    AudioInPin pinAmplitude;
+    EnumInPin pinGainMode;  // 1: amplitude x P / 2
+    AudioInPin pinPitch;    // x 10, by FreqMode
+    EnumInPin pinFreqMode;  // 0: kHz, 1: 0.22 kHz octaves, 2 and up: samples
+    BoolInPin pinAntiAlias;
+    BoolInPin pinRemoveDC;
+    AudioOutPin pinOut;
+
+    double phase = 0.0;        // cycles; naive: >= 1 gives an impulse
+    double period = 0.0;       // samples, or infinity
+    double increment = 0.0;    // band-limited: 0.5 / P per sample
+    float naiveIncrement = 0;  // 1 / P per sample, float32
+    std::int32_t harmonics = 0;      // N, odd
+    float harmonicsAsFloat = 0.0f;
+    float normaliser = 0.0f;         // 1 / (N - 1)
+    float lastPitch = -1.0f;         // B of the last recomputation; -1 forces one
+    bool antiAlias = false;
+    bool running = false;
+    const float* sineTable = nullptr;  // shared, read-only after the fill; null when refused
+
+public:
+    Dirac()
+    {
+        initializePin(pinEnable);
+        initializePin(pinAmplitude);
+        initializePin(pinGainMode);
+        initializePin(pinPitch);
+        initializePin(pinFreqMode);
+        initializePin(pinAntiAlias);
+        initializePin(pinRemoveDC);
+        initializePin(pinOut);
+        setSubProcess(&Dirac::subProcessSleep);  // silent until Enable arrives
+    }
+
+    std::int32_t open() override
+    {
+        void* memory = nullptr;
+        std::int32_t needsInitialising = 0;
+        const std::int32_t result = getHost()->hostAllocateSharedMemory(
+            tableName, &memory, -1.0f, tableEntries * static_cast<std::int32_t>(sizeof(float)), needsInitialising);
+        if (result == gmpi::MP_OK && memory) {
+            float* table = static_cast<float*>(memory);
+            if (needsInitialising)
+                fillSineTable(table);
+            sineTable = table;
+        }
+        return MpBase2::open();
+    }
+
+    void onSetPins() override
+    {
+        if (pinEnable.isUpdated()) {
+            running = pinEnable.getValue();
+            pinOut.setStreaming(running);
+            if (running)
+                selectOscillator();
+            else
+                setSubProcess(&Dirac::subProcessSleep);
+        }
+        if (pinAntiAlias.isUpdated()) {
+            antiAlias = pinAntiAlias.getValue();
+            if (running)
+                selectOscillator();
+        }
+        if (pinAntiAlias.isUpdated() || pinFreqMode.isUpdated() || (pinEnable.isUpdated() && running)) {
+            phase = bandLimited() ? 0.0 : 1.0;  // either way an impulse on the next sample
+            lastPitch = -1.0f;
+        }
+    }
+
+    // Naive impulses, float32 arithmetic.
+    void subProcess(int sampleFrames)
+    {
+        const float sampleRate = readSampleRate();
+        const float* amplitude = pinAmplitude.getBuffer() + blockPos;
+        const float* pitch = pinPitch.getBuffer() + blockPos;
+        float* out = pinOut.getBuffer() + blockPos;
+        const bool gainByPeriod = pinGainMode.getValue() == 1;
+        const bool removeDC = pinRemoveDC.getValue();
+        float position = static_cast<float>(phase);
+        for (int i = 0; i < sampleFrames; ++i) {
+            const float b = pitchValue(pitch[i]);
+            if (b != lastPitch)
+                recompute(b, sampleRate);
+            if (period == infinity) {
+                out[i] = 0.0f;
+                continue;
+            }
+            float impulse = 0.0f;
+            if (position >= 1.0f) {
+                impulse = 1.0f;
+                position -= 1.0f;
+            }
+            const float gain = gainByPeriod ? amplitude[i] * 0.5f * static_cast<float>(period) : amplitude[i];
+            out[i] = (removeDC ? impulse - naiveIncrement : impulse) * gain;
+            position += naiveIncrement;
+        }
+        phase = position;
+    }
+
+    // The band-limited impulse train, float64 phase.
+    void subProcessAA(int sampleFrames)
+    {
+        const float sampleRate = readSampleRate();
+        const float* amplitude = pinAmplitude.getBuffer() + blockPos;
+        const float* pitch = pinPitch.getBuffer() + blockPos;
+        float* out = pinOut.getBuffer() + blockPos;
+        const bool gainByPeriod = pinGainMode.getValue() == 1;
+        const float dcOffset = pinRemoveDC.getValue() ? 1.0f : 0.0f;
+        const float* table = sineTable;
+        for (int i = 0; i < sampleFrames; ++i) {
+            const float b = pitchValue(pitch[i]);
+            if (b != lastPitch)
+                recompute(b, sampleRate);
+            if (period == infinity) {
+                out[i] = 0.0f;
+                continue;
+            }
+            const float gain = gainByPeriod ? amplitude[i] * 0.5f * static_cast<float>(period) : amplitude[i];
+            const std::uint32_t x = static_cast<std::uint32_t>(phase * tableEntries) & tableMask;
+            // At x = 0 and half a cycle both sines are 0 and the kernel is its limit, N.
+            float kernel = harmonicsAsFloat;
+            if (x != 0 && x != halfTable)
+                kernel = table[(static_cast<std::uint32_t>(harmonics) * x) & tableMask] / table[x];
+            out[i] = gain * ((kernel - dcOffset) * normaliser);
+            phase += increment;
+            if (phase >= 1.0)
+                phase -= 1.0;
+        }
+    }
+
+    void subProcessSleep(int sampleFrames) { std::fill_n(pinOut.getBuffer() + blockPos, sampleFrames, 0.0f); }
+
+private:
+    static void fillSineTable(float* table)
+    {
+        // By repeated addition of pi / 131072, as every instance of every build fills it.
+        double angle = 0.0;
+        constexpr double step = 3.14159265358979323846 / halfTable;
+        for (int k = 0; k < halfTable; ++k) {
+            const float value = static_cast<float>(std::sin(angle));
+            table[k] = value;
+            table[k + halfTable] = -value;
+            angle += step;
+        }
+    }
+
+    bool bandLimited() const { return antiAlias && sineTable; }
+
+    void selectOscillator()
+    {
+        if (bandLimited())
+            setSubProcess(&Dirac::subProcessAA);
+        else
+            setSubProcess(&Dirac::subProcess);
+    }
+
+    float readSampleRate() const
+    {
+        float sampleRate = 0.0f;
+        getHost()->hostGetSampleRate(sampleRate);
+        return sampleRate;
+    }
+
+    // B = 10 x Pitch, at least 0 (NaN: 0).
+    static float pitchValue(float pitch)
+    {
+        const float b = 10.0f * pitch;
+        return b > 0.0f ? b : 0.0f;
+    }
+
+    void recompute(float b, float sampleRate)
+    {
+        lastPitch = b;
+        const int freqMode = pinFreqMode.getValue();
+        float samples;
+        if (freqMode > 1) {
+            samples = std::max(2.0f, b);
+        } else {
+            const float kiloHertz = freqMode == 1 ? 0.22f * std::exp2f(b - 4.0f) : b;
+            const float rate = sampleRate * 0.001f;  // kHz
+            const float limited = std::min(rate * 0.5f, kiloHertz);
+            samples = limited > 0.0f ? rate / limited : std::numeric_limits<float>::infinity();
+        }
+        if (samples == std::numeric_limits<float>::infinity()) {
+            period = infinity;
+            naiveIncrement = 0.0f;
+            increment = 0.0;
+            return;
+        }
+        samples = std::min(samples, longestPeriod);
+        period = samples;
+        naiveIncrement = 1.0f / samples;
+        const std::int32_t half = static_cast<std::int32_t>(period * 0.5);
+        const std::int32_t even = 2 * half;
+        harmonics = even + 1;
+        harmonicsAsFloat = static_cast<float>(harmonics);
+        normaliser = 1.0f / static_cast<float>(even);
+        increment = 0.5 / period;
+    }
+};
+
+namespace {
+const bool registered = gmpi::Register<Dirac>::withId(L"Dirac");
+}
