@@ -130,6 +130,8 @@ public:
     std::filesystem::path resolve(const std::filesystem::path& fileName) const;
 
     const DspHostSettings& settings() const { return hostSettings; }
+    // The shared tables this host hands out (shared with the other modules of an engine).
+    SharedMemoryPool& sharedMemoryPool() { return *sharedMemory; }
     OutputLog& log() { return outputLog; }
     const OutputLog& log() const { return outputLog; }
     bool sleepRequested() const { return sleepWasRequested; }

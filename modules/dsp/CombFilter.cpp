@@ -61,7 +61,7 @@ public:
         const float* feedback = pinFeedback.getBuffer() + blockPos;
         float sampleRate = 0.0f;
         getHost()->hostGetSampleRate(sampleRate);
-        const float kiloHertz = sampleRate * 0.001f;
+        const float kiloHertz = static_cast<float>(sampleRate * 0.001);  // 48 kHz: exactly 48
         const bool pitchIsFrequency = pinPitchMode.getValue() == 1;
 
         int write = writeIndex;
