@@ -28,7 +28,6 @@ class Dirac : public MpBase2 {
     static constexpr int halfTable = tableEntries / 2;
     static constexpr std::uint32_t tableMask = tableEntries - 1;
     static constexpr float longestPeriod = 16777216.0f;  // samples, 2^24
-    static constexpr double infinity = std::numeric_limits<double>::infinity();
 
     BoolInPin pinEnable;
     AudioInPin pinAmplitude;
@@ -39,14 +38,29 @@ class Dirac : public MpBase2 {
     BoolInPin pinRemoveDC;
     AudioOutPin pinOut;
 
-    double phase = 0.0;        // cycles; naive: >= 1 gives an impulse
-    double period = 0.0;       // samples, or infinity
-    double increment = 0.0;    // band-limited: 0.5 / P per sample
-    float naiveIncrement = 0;  // 1 / P per sample, float32
-    std::int32_t harmonics = 0;      // N, odd
-    float harmonicsAsFloat = 0.0f;
-    float normaliser = 0.0f;         // 1 / (N - 1)
-    float lastPitch = -1.0f;         // B of the last recomputation; -1 forces one
+    // What the period gives, recomputed when the pitch changes.
+    struct Cycle {
+        double period = 0.0;          // samples
+        double increment = 0.0;       // band-limited: 0.5 / P per sample
+        float naiveIncrement = 0.0f;  // naive: 1 / P per sample, float32
+        std::uint32_t harmonics = 0;  // N, odd
+        float harmonicsAsFloat = 0.0f;
+        float normaliser = 0.0f;      // 1 / (N - 1)
+        bool silent = false;          // an infinite period: all of the above 0
+
+        // What Amplitude is multiplied by: 1, or P / 2 with GainMode 1 (the same product
+        // as Amplitude x 0.5 x P, 0.5 being exact); 0 for silence.
+        float gainFactor(bool byPeriod) const
+        {
+            if (silent)
+                return 0.0f;
+            return byPeriod ? 0.5f * static_cast<float>(period) : 1.0f;
+        }
+    };
+
+    double phase = 0.0;       // cycles; naive: >= 1 gives an impulse
+    Cycle cycle;
+    float lastPitch = -1.0f;  // B of the last recomputation; -1 forces one
     bool antiAlias = false;
     bool running = false;
     const float* sineTable = nullptr;  // shared, read-only after the fill; null when refused
@@ -105,61 +119,73 @@ public:
     void subProcess(int sampleFrames)
     {
         const float sampleRate = readSampleRate();
+        const int freqMode = pinFreqMode.getValue();
         const float* amplitude = pinAmplitude.getBuffer() + blockPos;
         const float* pitch = pinPitch.getBuffer() + blockPos;
         float* out = pinOut.getBuffer() + blockPos;
         const bool gainByPeriod = pinGainMode.getValue() == 1;
         const bool removeDC = pinRemoveDC.getValue();
+        // Locals throughout: the output stores cannot touch them.
+        Cycle current = cycle;
+        float last = lastPitch;
+        float gainFactor = current.gainFactor(gainByPeriod);
         float position = static_cast<float>(phase);
         for (int i = 0; i < sampleFrames; ++i) {
             const float b = pitchValue(pitch[i]);
-            if (b != lastPitch)
-                recompute(b, sampleRate);
-            if (period == infinity) {
-                out[i] = 0.0f;
-                continue;
+            if (b != last) {
+                current = cycleFor(b, sampleRate, freqMode);
+                gainFactor = current.gainFactor(gainByPeriod);
+                last = b;
             }
             float impulse = 0.0f;
             if (position >= 1.0f) {
                 impulse = 1.0f;
                 position -= 1.0f;
             }
-            const float gain = gainByPeriod ? amplitude[i] * 0.5f * static_cast<float>(period) : amplitude[i];
-            out[i] = (removeDC ? impulse - naiveIncrement : impulse) * gain;
-            position += naiveIncrement;
+            out[i] = (removeDC ? impulse - current.naiveIncrement : impulse) * (amplitude[i] * gainFactor);
+            position += current.naiveIncrement;
         }
         phase = position;
+        cycle = current;
+        lastPitch = last;
     }
 
     // The band-limited impulse train, float64 phase.
     void subProcessAA(int sampleFrames)
     {
         const float sampleRate = readSampleRate();
+        const int freqMode = pinFreqMode.getValue();
         const float* amplitude = pinAmplitude.getBuffer() + blockPos;
         const float* pitch = pinPitch.getBuffer() + blockPos;
         float* out = pinOut.getBuffer() + blockPos;
         const bool gainByPeriod = pinGainMode.getValue() == 1;
         const float dcOffset = pinRemoveDC.getValue() ? 1.0f : 0.0f;
         const float* table = sineTable;
+        Cycle current = cycle;
+        float last = lastPitch;
+        float gainFactor = current.gainFactor(gainByPeriod);
+        double position = phase;
         for (int i = 0; i < sampleFrames; ++i) {
             const float b = pitchValue(pitch[i]);
-            if (b != lastPitch)
-                recompute(b, sampleRate);
-            if (period == infinity) {
-                out[i] = 0.0f;
-                continue;
+            if (b != last) {
+                current = cycleFor(b, sampleRate, freqMode);
+                gainFactor = current.gainFactor(gainByPeriod);
+                last = b;
             }
-            const float gain = gainByPeriod ? amplitude[i] * 0.5f * static_cast<float>(period) : amplitude[i];
-            const std::uint32_t x = static_cast<std::uint32_t>(phase * tableEntries) & tableMask;
+            const float gain = amplitude[i] * gainFactor;
+            const std::uint32_t x = static_cast<std::uint32_t>(position * tableEntries) & tableMask;
             // At x = 0 and half a cycle both sines are 0 and the kernel is its limit, N.
-            float kernel = harmonicsAsFloat;
+            float kernel = current.harmonicsAsFloat;
             if (x != 0 && x != halfTable)
-                kernel = table[(static_cast<std::uint32_t>(harmonics) * x) & tableMask] / table[x];
-            out[i] = gain * ((kernel - dcOffset) * normaliser);
-            phase += increment;
-            if (phase >= 1.0)
-                phase -= 1.0;
+                kernel = table[(current.harmonics * x) & tableMask] / table[x];
+            out[i] = gain * ((kernel - dcOffset) * current.normaliser);
+            position += current.increment;
+            if (position >= 1.0)
+                position -= 1.0;
         }
+        phase = position;
+        cycle = current;
+        lastPitch = last;
     }
 
     void subProcessSleep(int sampleFrames) { std::fill_n(pinOut.getBuffer() + blockPos, sampleFrames, 0.0f); }
@@ -202,10 +228,8 @@ private:
         return b > 0.0f ? b : 0.0f;
     }
 
-    void recompute(float b, float sampleRate)
+    static Cycle cycleFor(float b, float sampleRate, int freqMode)
     {
-        lastPitch = b;
-        const int freqMode = pinFreqMode.getValue();
         float samples;
         if (freqMode > 1) {
             samples = std::max(2.0f, b);
@@ -215,21 +239,21 @@ private:
             const float limited = std::min(rate * 0.5f, kiloHertz);
             samples = limited > 0.0f ? rate / limited : std::numeric_limits<float>::infinity();
         }
+        Cycle result;
         if (samples == std::numeric_limits<float>::infinity()) {
-            period = infinity;
-            naiveIncrement = 0.0f;
-            increment = 0.0;
-            return;
+            result.silent = true;  // no phase advance, no kernel, no gain
+            return result;
         }
         samples = std::min(samples, longestPeriod);
-        period = samples;
-        naiveIncrement = 1.0f / samples;
-        const std::int32_t half = static_cast<std::int32_t>(period * 0.5);
+        result.period = samples;
+        result.naiveIncrement = 1.0f / samples;
+        const std::int32_t half = static_cast<std::int32_t>(result.period * 0.5);
         const std::int32_t even = 2 * half;
-        harmonics = even + 1;
-        harmonicsAsFloat = static_cast<float>(harmonics);
-        normaliser = 1.0f / static_cast<float>(even);
-        increment = 0.5 / period;
+        result.harmonics = static_cast<std::uint32_t>(even + 1);
+        result.harmonicsAsFloat = static_cast<float>(result.harmonics);
+        result.normaliser = 1.0f / static_cast<float>(even);
+        result.increment = 0.5 / result.period;
+        return result;
     }
 };
 
