@@ -398,6 +398,36 @@ TEST(ShortConvModule, ConvolvesWithTheKernelFromTheBlob)
     }
 }
 
+TEST(ShortConvModule, LongKernelsOverSplitBlocksGiveTheAccumulatorsSumsExactly)
+{
+    // 1000 taps over 7000 samples, blocks split by events at odd positions: every path
+    // of the block convolution, and the history moving back in its buffer.
+    std::vector<float> kernel;
+    for (int k = 0; k < 1000; ++k)
+        kernel.push_back(std::sin(0.017f * static_cast<float>(k * k)) / static_cast<float>(1 + k / 50));
+    auto module = startedWith("ShortConv", {{"Kernel", blobOf(kernel)}});
+    module->queueStreaming("In", true);
+    Samples out;
+    for (int start = 0; start < 7000; start += 64) {
+        for (int i = 0; i < 64; ++i)
+            module->input("In")[static_cast<std::size_t>(i)] = testSignal(start + i);
+        for (const int at : {1, 2, 19, 20, 37})
+            module->queueStreaming("In", true, (at * (start / 64 + 1)) % 64);
+        module->process(64);
+        const auto block = module->output("Out");
+        out.insert(out.end(), block.begin(), block.end());
+    }
+    std::vector<float> accumulator(1000, 0.0f);
+    int index = 0;
+    for (int n = 0; n < 7000; ++n) {
+        for (int k = 0; k < 1000; ++k)
+            accumulator[static_cast<std::size_t>((index + k) % 1000)] += kernel[static_cast<std::size_t>(k)] * testSignal(n);
+        ASSERT_EQ(out[static_cast<std::size_t>(n)], accumulator[static_cast<std::size_t>(index)]) << n;
+        accumulator[static_cast<std::size_t>(index)] = 0.0f;
+        index = (index + 1) % 1000;
+    }
+}
+
 TEST(ShortConvModule, MissingEmptyOrBrokenKernelsGiveTheOneTapIdentity)
 {
     const std::vector<mphost::Bytes> kernels{{}, {1, 2, 3}, {0, 0, 0x80, 0x3F, 0, 0, 0}};
