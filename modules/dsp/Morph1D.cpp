@@ -66,16 +66,34 @@ public:
             cursors[j] = inputs[j]->getBuffer() + blockPos;
         const float* table = curve ? curveTable : nullptr;
         const float span = static_cast<float>(n - 1);
+        if (!table) {
+            // Only the two inputs around the position have a weight above 0.
+            for (int i = 0; i < sampleFrames; ++i) {
+                const float p = morph_curve::unitRange(position[i]) * span;
+                const int below = static_cast<int>(p);
+                float sum = (1.0f - std::fabs(p - static_cast<float>(below))) * cursors[below][i];
+                if (below + 1 < n)
+                    sum += std::fmax(0.0f, 1.0f - std::fabs(p - static_cast<float>(below + 1))) * cursors[below + 1][i];
+                out[i] = sum;
+            }
+            return;
+        }
+        // With the curve every input has a weight: the curve's value at 0 for all but the
+        // two around the position.
+        const float atZero = morph_curve::shape(table, 0.0f);
         for (int i = 0; i < sampleFrames; ++i) {
             const float p = morph_curve::unitRange(position[i]) * span;
+            const int below = static_cast<int>(p);
+            float rest = 0.0f;
+            for (int j = 0; j < n; ++j)
+                if (j != below && j != below + 1)
+                    rest += cursors[j][i];
             float sum = 0.0f;
-            for (int j = 0; j < n; ++j) {
-                float w = std::fmax(0.0f, 1.0f - std::fabs(p - static_cast<float>(j)));
-                if (table)
-                    w = morph_curve::shape(table, w);
-                sum += w * cursors[j][i];
+            for (int j = below; j <= below + 1 && j < n; ++j) {
+                const float w = std::fmax(0.0f, 1.0f - std::fabs(p - static_cast<float>(j)));
+                sum += morph_curve::shape(table, w) * cursors[j][i];
             }
-            out[i] = sum;
+            out[i] = sum + atZero * rest;
         }
     }
 };

@@ -3,6 +3,7 @@
 // inputs (Focus 0). The end of the Position range wraps back to the first input. The
 // weights are recomputed only when Position or Focus change; the inputs are the ones the
 // host instantiated, found with the pin iterator when the module opens.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -93,6 +94,9 @@ public:
     }
 
 private:
+    // At most three inputs lie within one of the position e = x * n (the two around it,
+    // and the first input again past the last): they get their own weight; every other
+    // input has t = 0 and shares one weight. The arithmetic per weight is the same.
     void computeWeights(float x, float y)
     {
         const int n = static_cast<int>(inputs.size());
@@ -100,15 +104,24 @@ private:
         const float e = x * count;
         const float share = 1.0f / count;
         const float* table = curve ? curveTable : nullptr;
-        for (int k = n - 1; k >= 0; --k) {
+        const auto weightOf = [&](int k) {
             const float compared = (k == 0 && e > count - 1.0f) ? e - count : e;
             const float t = std::fmax(0.0f, 1.0f - std::fabs(compared - static_cast<float>(k)));
             const float o = t * y + 1.0f - y;
-            float w = o * y + share * o * (1.0f - y);
-            if (table)
-                w = morph_curve::shape(table, morph_curve::unitRange(w));
-            weights[k] = w;
-        }
+            const float w = o * y + share * o * (1.0f - y);
+            return table ? morph_curve::shape(table, morph_curve::unitRange(w)) : w;
+        };
+        const float outside = [&] {
+            const float o = 1.0f - y;
+            const float w = o * y + share * o * (1.0f - y);
+            return table ? morph_curve::shape(table, morph_curve::unitRange(w)) : w;
+        }();
+        std::fill(weights.begin(), weights.end(), outside);
+        const int below = std::min(static_cast<int>(e), n - 1);
+        weights[below] = weightOf(below);
+        if (below + 1 < n)
+            weights[below + 1] = weightOf(below + 1);
+        weights[0] = weightOf(0);
     }
 };
 
