@@ -335,7 +335,10 @@ public:
             silentSamples = std::fabs(output) < 1e-5f ? silentSamples + 1 : 0;
         }
 
-        if (silentSamples >= quietSamples && !pinExcitation.isStreaming()) {
+        if (silentSamples >= quietSamples && !pinExcitation.isStreaming() && sampleFrames > 0) {
+            // The host holds the last sample as the static level; the idle routine writes
+            // zeros, so the quiet (below 1e-5) last sample becomes 0 to match them.
+            out[sampleFrames - 1] = 0.0f;
             pinOut.setStreaming(false, blockPos + sampleFrames);
             setSubProcess(&DWG::subProcessIdle);
             silentSamples = 0;
