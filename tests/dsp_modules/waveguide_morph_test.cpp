@@ -490,6 +490,15 @@ TEST(Morph2DModule, FocusZeroIsTheMeanFromTheFirstSample)
     }
 }
 
+TEST(Morph2DModule, NoInputsGiveSilence)
+{
+    auto module = morph("Morph2D", 0);
+    module->start({{"Position", 0.4f}, {"Focus", 0.3f}});
+    module->process(16);
+    for (const float sample : module->output("Out"))
+        ASSERT_EQ(sample, 0.0f);
+}
+
 TEST(Morph2DModule, FocusBetweenBlendsTheCrossfadeAndTheEqualMix)
 {
     // Focus 0.5 at Position 0.125 with 4 inputs: t = (0.5, 0.5, 0, 0).
