@@ -7,6 +7,8 @@
 
 #include "dsp_host.h"
 #include "dsp_test_support.h"
+#include "engine.h"
+#include "patch.h"
 
 using namespace dsp_test;
 using Samples = std::vector<float>;
@@ -552,4 +554,57 @@ TEST(Morphers, TheCurveTableIsSharedFilledOnceAndOptional)
     EXPECT_FLOAT_EQ(mixOf(*module1, 3, {{"Position", 0.25f}, {"Curve", std::int32_t{1}}}), 5.5f);
     auto module2 = morph("Morph2D", 4, starved);
     EXPECT_FLOAT_EQ(mixOf(*module2, 4, {{"Position", 0.875f}, {"Focus", 1.0f}, {"Curve", std::int32_t{1}}}), 500.5f);
+}
+
+TEST(SharedTables, ManyInstancesInOneEngineShareOneBlockPerNameAndRate)
+{
+    // Eight strings and eight morphers of each kind in one patch: every instance's host
+    // hands out the same blocks, already filled (nobody is asked to fill them again).
+    std::string modules;
+    for (int k = 0; k < 8; ++k) {
+        modules += (k ? ", " : "") + std::string(R"({ "name": "s)") + std::to_string(k) +
+                   R"(", "bundle": "dsp_modules", "id": "DWG", "values": { "PitchCorrection": true, "FeedbackScaling": true } })";
+        modules += R"(, { "name": "a)" + std::to_string(k) + R"(", "bundle": "dsp_modules", "id": "Morph1D", "duplicates": { "In": 3 } })";
+        modules += R"(, { "name": "b)" + std::to_string(k) + R"(", "bundle": "dsp_modules", "id": "Morph2D", "duplicates": { "In": 4 } })";
+    }
+    mphost::PatchEnvironment environment;
+    environment.bundleFolders = {MP_BUNDLE_DIR};
+    mphost::Engine engine(mphost::parsePatch(R"({ "seconds": 0.01, "sampleRate": 44100, "modules": [ )" + modules +
+                                                 R"( ], "outputs": [ "s0.Out", "s7.Out", "b3.Out" ] })",
+                                             "tables.json", environment));
+    engine.render();
+
+    struct Table {
+        const wchar_t* name;
+        float rate;
+        std::int32_t size;
+    };
+    for (const Table t : {Table{L"KAVRO DWG PCORR TABLE", -1.0f, tableBytes},
+                          Table{L"KAVRO DWG FBSCAL TABLE", 44100.0f, tableBytes},
+                          Table{L"KAVRO MORPH LIN2VCA TABLE", -1.0f, 0x10000}}) {
+        void* first = nullptr;
+        for (const char* prefix : {"s", "a", "b"}) {
+            for (int k = 0; k < 8; ++k) {
+                void* block = nullptr;
+                std::int32_t needsFilling = -1;
+                auto& host = engine.dsp(prefix + std::to_string(k))->host();
+                ASSERT_EQ(host.hostAllocateSharedMemory(t.name, &block, t.rate, t.size, needsFilling), 0);
+                EXPECT_EQ(needsFilling, 0);
+                if (!first)
+                    first = block;
+                EXPECT_EQ(block, first);
+            }
+        }
+        // Filled: the last entry of every table is far from the zeros of a new block.
+        EXPECT_NE(static_cast<const float*>(first)[t.size / 4 - 1], 0.0f);
+    }
+    const auto* fbscal = static_cast<const float*>([&] {
+        void* block = nullptr;
+        std::int32_t needsFilling = 0;
+        engine.dsp("s3")->host().hostAllocateSharedMemory(L"KAVRO DWG FBSCAL TABLE", &block, 44100.0f, tableBytes,
+                                                         needsFilling);
+        return block;
+    }());
+    EXPECT_FLOAT_EQ(fbscal[700 * 1024 + 300],
+                    static_cast<float>(std::pow(rowPosition(700), 261.6529068725 / 44100.0 * columnLength(300))));
 }
