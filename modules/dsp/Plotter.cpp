@@ -86,6 +86,12 @@ class PlotterGUI : public gmpi_gui::MpGuiGfxBase {
     float lastMinimum = 0.0f;
     float lastMaximum = 0.0f;
     bool newData = false;
+    // The messages since the last redraw, oldest first: each becomes one column, so none
+    // is lost when several arrive between two redraws. Past the capacity the oldest go.
+    static constexpr int pendingCapacity = 4096;
+    PlotterMessage pending[pendingCapacity];
+    int pendingStart = 0;
+    int pendingCount = 0;
     bool hold = false;
     GmpiDrawing::Bitmap backdrop;  // gradient and grid
     GmpiDrawing::Bitmap chart;     // W x H pixels, scrolled by one column per message
@@ -122,6 +128,11 @@ public:
         lastMinimum = message.minimum;
         lastMaximum = message.maximum;
         newData = true;
+        pending[(pendingStart + pendingCount) % pendingCapacity] = message;
+        if (pendingCount < pendingCapacity)
+            ++pendingCount;
+        else
+            pendingStart = (pendingStart + 1) % pendingCapacity;
         invalidateRect();
         return gmpi::MP_OK;
     }
@@ -154,6 +165,7 @@ public:
         if (newData && !hold)
             scrollAndPlot(W, H);
         newData = false;
+        pendingStart = pendingCount = 0;
         g.DrawBitmap(chart, GmpiDrawing::Point(0.0f, 0.0f));
         return gmpi::MP_OK;
     }
@@ -169,9 +181,10 @@ private:
             scope_drawing::horizontalLine(g, std::min(static_cast<float>(i) / 20.0f * H, H - 1.0f), W, brush);
     }
 
-    // Moves every row one pixel left and fills the right column: the bar from the
-    // maximum down to the minimum in the trace colour, its end pixels weighted by how
-    // much of them the bar covers, transparent elsewhere.
+    // Moves every row left by one pixel per waiting message and fills the freed columns,
+    // oldest message first: the bar from the maximum down to the minimum in the trace
+    // colour, its end pixels weighted by how much of them the bar covers, transparent
+    // elsewhere.
     void scrollAndPlot(int W, int H)
     {
         auto pixels = chart.lockPixels(GmpiDrawing_API::MP1_BITMAP_LOCK_READ | GmpiDrawing_API::MP1_BITMAP_LOCK_WRITE);
@@ -179,29 +192,44 @@ private:
         const int stride = pixels.getBytesPerRow();
         if (!address || stride < 4 * W)
             return;
+        const int shown = std::min(pendingCount, W);
+        const int skipped = pendingCount - shown;  // would scroll out at once
+        for (int row = 0; row < H; ++row) {
+            std::uint8_t* line = address + static_cast<std::size_t>(row) * stride;
+            std::memmove(line, line + 4 * shown, static_cast<std::size_t>(W - shown) * 4);
+        }
+        const auto colour = scope_drawing::pixelColour(colours[trace], pixels.getPixelFormat());
+        for (int k = 0; k < shown; ++k) {
+            const PlotterMessage& message = pending[(pendingStart + skipped + k) % pendingCapacity];
+            plotColumn(address, stride, W - shown + k, H, message, colour);
+        }
+    }
+
+    static void plotColumn(std::uint8_t* address, int stride, int column, int H, const PlotterMessage& message,
+                           const scope_drawing::PixelColour& colour)
+    {
         const float height = static_cast<float>(H);
         // Rows in pixel units (row r covers [r, r + 1)), limited to the chart; NaN: no bar.
         const auto rowOf = [height](float value) {
             const float y = (1.0f - value) * height * 0.5f;
             return y > 0.0f ? (y < height ? y : height) : (y <= 0.0f ? 0.0f : -1.0f);
         };
-        float top = rowOf(lastMaximum);
-        float bottom = rowOf(lastMinimum);
-        const bool bar = top >= 0.0f && bottom >= 0.0f;
+        float top = rowOf(message.maximum);
+        float bottom = rowOf(message.minimum);
+        const bool bar = top >= 0.0f && bottom >= 0.0f && top <= bottom;
         if (bar && bottom - top < 1.0f) {
             // A flat interval still shows as one pixel of height around its level.
             const float centre = std::clamp((top + bottom) * 0.5f, 0.5f, height - 0.5f);
             top = centre - 0.5f;
             bottom = centre + 0.5f;
         }
-        const auto colour = scope_drawing::pixelColour(colours[trace], pixels.getPixelFormat());
         for (int row = 0; row < H; ++row) {
             std::uint8_t* line = address + static_cast<std::size_t>(row) * stride;
-            std::memmove(line, line + 4, static_cast<std::size_t>(W - 1) * 4);
             float coverage = 0.0f;
             if (bar)
                 coverage = std::max(0.0f, std::min(row + 1.0f, bottom) - std::max(static_cast<float>(row), top));
-            scope_drawing::writePixel(line, W - 1, coverage > 0.0f ? scope_drawing::argb2Native_BGRA(colour, colour.alpha * coverage) : 0u);
+            scope_drawing::writePixel(
+                line, column, coverage > 0.0f ? scope_drawing::argb2Native_BGRA(colour, colour.alpha * coverage) : 0u);
         }
     }
 };

@@ -378,6 +378,16 @@ TEST(PlotterDisplay, EachMessageScrollsTheChartAndDrawsAMinToMaxBar)
     EXPECT_EQ(surface.pixel(29, 19), red);
     EXPECT_EQ(surface.pixel(29, 25), clear);
 
+    // Messages arriving between two redraws each get their column, oldest first.
+    message(0.45f, 0.5f);   // rows 10 .. 11
+    message(-0.5f, -0.45f); // rows 29 .. 30
+    surface = module->renderAlone(30, 40);
+    EXPECT_EQ(surface.pixel(28, 10), red);
+    EXPECT_EQ(surface.pixel(28, 29), clear);
+    EXPECT_EQ(surface.pixel(29, 29), red);
+    EXPECT_EQ(surface.pixel(29, 10), clear);
+    EXPECT_EQ(surface.pixel(26, 20), red);  // the first bar, three messages ago
+
     // Out-of-range extremes are limited to the chart.
     message(-1e30f, 1e30f);
     surface = module->renderAlone(30, 40);
