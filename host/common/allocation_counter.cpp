@@ -1,4 +1,4 @@
-#include "allocation_counter.h"
+#include "common/allocation_counter.h"
 
 namespace mphost {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "allocation_counter.h"
+#include "common/allocation_counter.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define MP_SANITIZER_ALLOCATOR 1

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host_error.h"
+#include "common/host_error.h"
 
 namespace mphost {
 

@@ -1,10 +1,10 @@
-#include "pin_value.h"
+#include "common/pin_value.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstring>
 
-#include "host_error.h"
+#include "common/host_error.h"
 #include "mp_api.h"
 #include "unicode_conversion.h"
 

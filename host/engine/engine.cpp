@@ -1,12 +1,12 @@
-#include "engine.h"
+#include "engine/engine.h"
 
 #include <algorithm>
 #include <cmath>
 #include <set>
 
-#include "engine_panel.h"
-#include "flush_subnormals.h"
-#include "host_error.h"
+#include "common/flush_subnormals.h"
+#include "common/host_error.h"
+#include "engine/engine_panel.h"
 #include "mp_api.h"
 #include "platform/clock.h"
 

@@ -27,9 +27,9 @@
 #include <utility>
 #include <vector>
 
-#include "dsp_module.h"
-#include "gui_module.h"
-#include "patch.h"
+#include "engine/patch.h"
+#include "harness/dsp_module.h"
+#include "harness/gui_module.h"
 
 namespace mphost {
 

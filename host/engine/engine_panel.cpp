@@ -1,9 +1,9 @@
-#include "engine_panel.h"
+#include "engine/engine_panel.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "host_error.h"
+#include "common/host_error.h"
 
 namespace mphost::panel {
 

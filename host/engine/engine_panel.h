@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "drawing/drawing_surface.h"
-#include "gui_module.h"
+#include "engine/patch.h"
+#include "harness/gui_module.h"
 #include "mp_drawing_api.h"
-#include "patch.h"
 
 namespace mphost::panel {
 

@@ -1,4 +1,4 @@
-#include "patch.h"
+#include "engine/patch.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,8 +7,8 @@
 #include <set>
 #include <sstream>
 
-#include "host_error.h"
-#include "json_reader.h"
+#include "common/host_error.h"
+#include "common/json_reader.h"
 #include "mp_api.h"
 #include "unicode_conversion.h"
 

@@ -17,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
-#include "descriptions.h"
+#include "common/pin_value.h"
+#include "loader/descriptions.h"
 #include "mp_drawing_api.h"
-#include "pin_value.h"
 
 namespace mphost {
 

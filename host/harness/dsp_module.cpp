@@ -1,12 +1,12 @@
-#include "dsp_module.h"
+#include "harness/dsp_module.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "allocation_counter.h"
-#include "flush_subnormals.h"
-#include "host_error.h"
-#include "module_pins.h"
+#include "common/allocation_counter.h"
+#include "common/flush_subnormals.h"
+#include "common/host_error.h"
+#include "harness/module_pins.h"
 
 namespace mphost {
 

@@ -20,11 +20,11 @@
 #include <utility>
 #include <vector>
 
-#include "bundle.h"
-#include "com_ptr.h"
-#include "descriptions.h"
-#include "dsp_host.h"
-#include "pin_value.h"
+#include "common/com_ptr.h"
+#include "common/pin_value.h"
+#include "loader/bundle.h"
+#include "loader/descriptions.h"
+#include "services/dsp_host.h"
 
 namespace mphost {
 

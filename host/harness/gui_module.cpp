@@ -1,10 +1,10 @@
-#include "gui_module.h"
+#include "harness/gui_module.h"
 
 #include <algorithm>
 
-#include "host_error.h"
-#include "module_pins.h"
-#include "return_string.h"
+#include "common/host_error.h"
+#include "harness/module_pins.h"
+#include "harness/return_string.h"
 
 namespace mphost {
 
@@ -21,6 +21,7 @@ GuiModule::GuiModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescriptio
                         [](GuiPin& pin, const PinDescription& pinDescription) { pin.value = pinDescription.defaultValue; });
 
     guiHost = std::make_unique<GuiHost>(options.host, std::move(instantiated));
+    guiHost->graphics().setFactory(drawing::sharedFactory());
     guiHost->setTransmitSink(
         [this](std::int32_t pinId, std::int32_t voice, Bytes data) { received(pinId, voice, std::move(data)); });
 

@@ -17,13 +17,13 @@
 #include <string_view>
 #include <vector>
 
-#include "bundle.h"
-#include "com_ptr.h"
-#include "descriptions.h"
-#include "drawing_surface.h"
-#include "gui_host.h"
+#include "common/com_ptr.h"
+#include "common/pin_value.h"
+#include "drawing/drawing_surface.h"
+#include "loader/bundle.h"
+#include "loader/descriptions.h"
 #include "mp_gui_api.h"
-#include "pin_value.h"
+#include "services/gui_host.h"
 
 namespace mphost {
 

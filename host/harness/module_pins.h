@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "descriptions.h"
-#include "dsp_host.h"
-#include "host_error.h"
+#include "common/host_error.h"
+#include "loader/descriptions.h"
+#include "services/dsp_host.h"
 
 namespace mphost {
 

@@ -1,8 +1,8 @@
-#include "bundle.h"
+#include "loader/bundle.h"
 
 #include <dlfcn.h>
 
-#include "host_error.h"
+#include "common/host_error.h"
 #include "unicode_conversion.h"
 
 namespace mphost {

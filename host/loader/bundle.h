@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "com_ptr.h"
+#include "common/com_ptr.h"
 #include "mp_api.h"
 
 namespace mphost {

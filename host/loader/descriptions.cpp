@@ -1,4 +1,4 @@
-#include "descriptions.h"
+#include "loader/descriptions.h"
 
 #include <cmath>
 #include <fstream>
@@ -8,8 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host_error.h"
-#include "json_reader.h"
+#include "common/host_error.h"
+#include "common/json_reader.h"
 #include "mp_api.h"
 #include "unicode_conversion.h"
 

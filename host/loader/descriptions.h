@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pin_value.h"
+#include "common/pin_value.h"
 
 namespace mphost {
 

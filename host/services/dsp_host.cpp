@@ -1,11 +1,11 @@
-#include "dsp_host.h"
+#include "services/dsp_host.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 
-#include "allocation_counter.h"
-#include "com_ptr.h"
+#include "common/allocation_counter.h"
+#include "common/com_ptr.h"
 #include "unicode_conversion.h"
 
 namespace mphost {

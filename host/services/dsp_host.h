@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "common/pin_value.h"
 #include "mp_api.h"
-#include "pin_value.h"
 
 namespace mphost {
 

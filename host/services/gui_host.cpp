@@ -1,4 +1,4 @@
-#include "gui_host.h"
+#include "services/gui_host.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,7 @@
 #include <fstream>
 #include <utility>
 
-#include "com_ptr.h"
-#include "drawing_surface.h"
+#include "common/com_ptr.h"
 #include "unicode_conversion.h"
 
 namespace mphost {
@@ -257,9 +256,9 @@ void GraphicsHost::GetDrawingFactory(GmpiDrawing_API::IMpFactory** returnFactory
 {
     if (!returnFactory)
         return;
-    ComPtr<GmpiDrawing_API::IMpFactory> result = factory ? factory : drawing::sharedFactory();
-    result->addRef();
-    *returnFactory = result.get();
+    *returnFactory = factory.get();
+    if (factory)
+        factory->addRef();
 }
 
 void GraphicsHost::invalidateRect(const GmpiDrawing_API::MP1_RECT* invalidRect)

@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "com_ptr.h"
-#include "dsp_host.h"
+#include "common/com_ptr.h"
+#include "common/pin_value.h"
 #include "mp_drawing_api.h"
 #include "mp_gui_api.h"
-#include "pin_value.h"
+#include "services/dsp_host.h"
 
 namespace mphost {
 
@@ -85,7 +85,7 @@ public:
 
 private:
     GuiHost& owner;
-    ComPtr<GmpiDrawing_API::IMpFactory> factory;  // null: the shared factory
+    ComPtr<GmpiDrawing_API::IMpFactory> factory;  // set by whoever drives the module; null: none
     GraphicsRequests state;
 };
 

@@ -1,4 +1,4 @@
-#include "validator.h"
+#include "validate/validator.h"
 
 #include <dlfcn.h>
 #include <poll.h>
@@ -20,12 +20,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "bundle.h"
-#include "drawing_surface.h"
-#include "dsp_module.h"
-#include "gui_module.h"
-#include "host_error.h"
-#include "return_string.h"
+#include "common/host_error.h"
+#include "drawing/drawing_surface.h"
+#include "harness/dsp_module.h"
+#include "harness/gui_module.h"
+#include "harness/return_string.h"
+#include "loader/bundle.h"
 
 namespace mphost {
 

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "descriptions.h"
+#include "loader/descriptions.h"
 
 namespace mphost {
 
