@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "drawing_surface.h"
+#include "drawing/drawing_surface.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 
 #include "../tools/mphost/demo_patch.h"
 #include "bench_support.h"
-#include "bundle.h"
-#include "descriptions.h"
-#include "dsp_module.h"
-#include "engine.h"
-#include "patch.h"
+#include "engine/engine.h"
+#include "engine/patch.h"
+#include "harness/dsp_module.h"
+#include "loader/bundle.h"
+#include "loader/descriptions.h"
 
 namespace {
 

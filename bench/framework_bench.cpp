@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "bench_support.h"
-#include "bundle.h"
-#include "descriptions.h"
-#include "dsp_module.h"
+#include "harness/dsp_module.h"
+#include "loader/bundle.h"
+#include "loader/descriptions.h"
 
 namespace {
 

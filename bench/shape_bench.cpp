@@ -8,11 +8,11 @@
 #include "ShapeInterpolation.h"
 #include "ShapeString.h"
 #include "bench_support.h"
-#include "bundle.h"
-#include "descriptions.h"
-#include "drawing_surface.h"
-#include "dsp_module.h"
-#include "gui_module.h"
+#include "drawing/drawing_surface.h"
+#include "harness/dsp_module.h"
+#include "harness/gui_module.h"
+#include "loader/bundle.h"
+#include "loader/descriptions.h"
 
 namespace {
 

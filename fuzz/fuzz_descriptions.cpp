@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "descriptions.h"
-#include "host_error.h"
+#include "common/host_error.h"
+#include "loader/descriptions.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

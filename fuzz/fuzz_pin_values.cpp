@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "host_error.h"
-#include "pin_value.h"
+#include "common/host_error.h"
+#include "common/pin_value.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,7 +1,7 @@
 // How DSP pins take event payloads and publish output values, through the probe bundle.
 #include <gtest/gtest.h>
 
-#include "allocation_counter.h"
+#include "common/allocation_counter.h"
 #include "probe_trace.h"
 #include "test_support.h"
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "bundle.h"
-#include "descriptions.h"
-#include "dsp_module.h"
-#include "host_error.h"
+#include "common/host_error.h"
+#include "harness/dsp_module.h"
+#include "loader/bundle.h"
+#include "loader/descriptions.h"
 
 namespace testing_support {
 

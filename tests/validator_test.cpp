@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support.h"
-#include "validator.h"
+#include "validate/validator.h"
 
 using namespace testing_support;
 

@@ -1,6 +1,6 @@
 // Bitmaps: cairo ARGB32 image surfaces (premultiplied, B G R A in memory on this
 // little-endian host) with locked pixel access.
-#include "drawing_objects.h"
+#include "drawing/drawing_objects.h"
 
 namespace mphost::drawing {
 

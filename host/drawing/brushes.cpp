@@ -1,7 +1,7 @@
 // Solid, linear and radial gradient brushes and gradient stop collections.
 #include <algorithm>
 
-#include "drawing_objects.h"
+#include "drawing/drawing_objects.h"
 
 namespace mphost::drawing {
 

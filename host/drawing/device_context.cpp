@@ -1,4 +1,4 @@
-#include "device_context.h"
+#include "drawing/device_context.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "drawing_objects.h"
+#include "drawing/drawing_objects.h"
 
 namespace mphost::drawing {
 

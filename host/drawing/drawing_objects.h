@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "com_ptr.h"
+#include "common/com_ptr.h"
 #include "mp_drawing_api.h"
 
 namespace mphost::drawing {

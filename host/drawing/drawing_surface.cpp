@@ -1,10 +1,10 @@
-#include "drawing_surface.h"
+#include "drawing/drawing_surface.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-#include "device_context.h"
+#include "drawing/device_context.h"
 
 namespace mphost {
 

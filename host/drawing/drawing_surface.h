@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "com_ptr.h"
+#include "common/com_ptr.h"
 #include "mp_drawing_api.h"
 
 namespace mphost {

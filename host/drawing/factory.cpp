@@ -8,8 +8,8 @@
 #include <cstring>
 #include <set>
 
-#include "drawing_objects.h"
-#include "drawing_surface.h"
+#include "drawing/drawing_objects.h"
+#include "drawing/drawing_surface.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // Fontconfig keeps a few blocks of its parsed configuration unreachable for the life of

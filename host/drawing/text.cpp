@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "drawing_objects.h"
+#include "drawing/drawing_objects.h"
 
 namespace mphost::drawing {
 

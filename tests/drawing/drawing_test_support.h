@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "com_ptr.h"
-#include "drawing_surface.h"
+#include "common/com_ptr.h"
+#include "drawing/drawing_surface.h"
 
 namespace drawing_testing {
 

@@ -4,8 +4,8 @@
 
 #include <limits>
 
-#include "drawing_surface.h"
-#include "gui_host.h"
+#include "drawing/drawing_surface.h"
+#include "services/gui_host.h"
 
 namespace {
 
@@ -36,11 +36,15 @@ TEST(GraphicsHost, AnsweredByTheGuiHostAndCountedOnIt)
     EXPECT_EQ(hosted.host.referenceCount(), 0);
 }
 
-TEST(GraphicsHost, HandsOutTheDrawingFactory)
+TEST(GraphicsHost, HandsOutTheDrawingFactoryItWasGiven)
 {
     Hosted hosted;
     auto graphics = hosted.graphics();
     ComPtr<api::IMpFactory> factory;
+    // The services know no drawing backend of their own: the harness gives them one.
+    graphics->GetDrawingFactory(reinterpret_cast<api::IMpFactory**>(factory.receive()));
+    EXPECT_FALSE(factory);
+    hosted.host.graphics().setFactory(mphost::drawing::sharedFactory());
     graphics->GetDrawingFactory(reinterpret_cast<api::IMpFactory**>(factory.receive()));
     ASSERT_TRUE(factory);
     EXPECT_EQ(factory.get(), mphost::drawing::sharedFactory().get());

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "gui_module.h"
+#include "harness/gui_module.h"
 #include "test_support.h"
 
 namespace {

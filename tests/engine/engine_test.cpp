@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/host_error.h"
 #include "engine_test_support.h"
-#include "host_error.h"
 
 using engine_testing::patch;
 

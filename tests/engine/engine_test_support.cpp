@@ -1,6 +1,6 @@
 #include "engine_test_support.h"
 
-#include "host_error.h"
+#include "common/host_error.h"
 
 namespace engine_testing {
 

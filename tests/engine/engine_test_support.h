@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "engine.h"
-#include "patch.h"
+#include "engine/engine.h"
+#include "engine/patch.h"
 
 namespace engine_testing {
 

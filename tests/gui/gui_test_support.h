@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "gui_module.h"
+#include "harness/gui_module.h"
 #include "test_support.h"
 
 namespace gui_testing {

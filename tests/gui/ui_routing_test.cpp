@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "gui_test_support.h"
-#include "validator.h"
+#include "validate/validator.h"
 
 using namespace gui_testing;
 using mphost::Bytes;

@@ -10,9 +10,9 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include "gui_module.h"
+#include "harness/gui_module.h"
 #include "test_support.h"
-#include "validator.h"
+#include "validate/validator.h"
 
 namespace fs = std::filesystem;
 using mphost::Bytes;

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "drawing_surface.h"
-#include "gui_module.h"
+#include "drawing/drawing_surface.h"
+#include "harness/gui_module.h"
 #include "platform/clock.h"
 #include "shape_test_support.h"
 

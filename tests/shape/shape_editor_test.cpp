@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "gui_module.h"
+#include "harness/gui_module.h"
 #include "shape_test_support.h"
 
 namespace {

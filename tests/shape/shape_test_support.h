@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "dsp_module.h"
-#include "gui_module.h"
+#include "harness/dsp_module.h"
+#include "harness/gui_module.h"
 
 namespace shape_test {
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support.h"
-#include "validator.h"
+#include "validate/validator.h"
 
 TEST(ShapeValidation, EveryModuleOfBothBundlesPasses)
 {

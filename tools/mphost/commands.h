@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "validator.h"
+#include "validate/validator.h"
 
 namespace mphost::cli {
 

@@ -1,8 +1,8 @@
 #include <iostream>
 
 #include "commands.h"
-#include "descriptions.h"
-#include "host_error.h"
+#include "common/host_error.h"
+#include "loader/descriptions.h"
 #include "mp_api.h"
 
 namespace mphost::cli {

@@ -1,9 +1,9 @@
 #include <iostream>
 
-#include "bundle.h"
 #include "commands.h"
-#include "descriptions.h"
-#include "host_error.h"
+#include "common/host_error.h"
+#include "loader/bundle.h"
+#include "loader/descriptions.h"
 #include "unicode_conversion.h"
 
 namespace mphost::cli {

@@ -5,10 +5,10 @@
 #include <sndfile.h>
 
 #include "commands.h"
+#include "common/host_error.h"
 #include "demo_patch.h"
-#include "engine.h"
-#include "host_error.h"
-#include "patch.h"
+#include "engine/engine.h"
+#include "engine/patch.h"
 
 namespace mphost::cli {
 

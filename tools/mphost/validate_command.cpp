@@ -1,8 +1,8 @@
 #include <iostream>
 
 #include "commands.h"
-#include "host_error.h"
-#include "validator.h"
+#include "common/host_error.h"
+#include "validate/validator.h"
 
 namespace mphost::cli {
 

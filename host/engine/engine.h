@@ -1,0 +1,132 @@
+// The patch engine: runs a validated Patch block by block, offline and single-threaded.
+//
+//   Engine engine(patch);
+//   while (engine.processBlock() > 0)
+//       write(engine.output(0), ...);          // the block's samples of each output
+//
+// Each block: the UI side is pumped first (virtual time set to the block's start, scripted
+// GUI pin changes and pointer events due by then, GUI transmissions and messages turned
+// into events and messages for the DSP halves), then every DSP module runs in dependency
+// order. What a module publishes reaches the modules after it in the same block at the
+// same sample position; a connection back to a module that already ran (feedback) arrives
+// one block later. Audio outputs are wired to inputs without copying; an input with
+// several sources reads their sum. Unconnected audio inputs are static signals at their
+// value. A module that sleeps is skipped until events wake it; its outputs hold their
+// level. After the DSP side, DSP outputs connected or linked to GUI pins and DSP messages
+// reach the GUI halves. The same patch renders the same samples on every run.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "engine/patch.h"
+#include "harness/dsp_module.h"
+#include "harness/gui_module.h"
+
+namespace mphost {
+
+class Engine {
+public:
+    // Loads the bundles, creates every module half and wires the graph. Throws HostError
+    // when a module cannot be created.
+    explicit Engine(const Patch& patch);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // Renders the next block (the patch's block size, shorter at the end). Returns the
+    // number of samples rendered, 0 once the patch's length is reached. The first call
+    // starts the graph: graph start and every input's initial value, GUI halves set up and
+    // initialised.
+    int processBlock();
+
+    // Renders the whole patch; one vector of samples per output of the patch. `progress`
+    // (may be empty) is told the fraction done after each block.
+    std::vector<std::vector<float>> render(const std::function<void(double)>& progress = {});
+
+    // The samples of output channel `channel` (Patch::outputs) in the last block.
+    std::span<const float> output(std::size_t channel) const;
+    std::int64_t position() const { return samplePosition; }
+    bool finished() const { return samplePosition >= length; }
+
+    // The halves of a module by instance name; null when the module has no such half.
+    DspModule* dsp(std::string_view moduleName);
+    GuiModule* gui(std::string_view moduleName);
+    // Blocks in which the module's DSP half was skipped because it slept.
+    std::int64_t skippedBlocks(std::string_view moduleName) const;
+    // Module instance names in the order their DSP halves run.
+    std::vector<std::string> processingOrder() const;
+
+    const Patch& patch() const { return thePatch; }
+    // The GUI panel now: every drawing GUI half at its rectangle on white, on a picture
+    // just large enough for all rectangles.
+    DrawingSurface renderPanel();
+    // renderPanel() written to a PNG file; throws HostError when it cannot be written.
+    void writePanel(const std::filesystem::path& file);
+
+private:
+    struct Node;
+    struct Target {
+        std::size_t node;
+        std::int32_t pin;  // pin index in the target half
+        bool toGui;
+        bool feedback;  // DSP target that runs before the source in the block
+    };
+    struct MixedInput;
+    // One DSP half in processing order, with what every block needs of it: the per-block
+    // loop walks this contiguous array and reaches the Node only for mixed inputs, skipped
+    // blocks and published values.
+    struct Step {
+        DspModule* dsp;
+        std::size_t node;
+        bool hasMixedInputs;
+    };
+
+    bool needsGui(std::size_t index) const;
+    void build();
+    void order();
+    void wireAudio();
+    void planBlocks();
+    void start();
+    void pumpUserInterface(std::int64_t until);
+    void processDsp(int count);
+    void mixInputs(Node& node, int count);
+    void forwardPublished(std::size_t nodeIndex, int count);
+    void deliverToGuis();
+    void onTransmission(std::size_t nodeIndex, const PinTransmission& transmission);
+    void applyScriptedPin(const ScriptEvent& event, int timestamp);
+    void setGuiPin(std::size_t nodeIndex, std::int32_t pin, const Bytes& value);
+    void takeSnapshots(std::int64_t until);
+    std::int32_t pinIndex(const PinRef& pin) const;
+
+    Patch thePatch;
+    std::vector<std::unique_ptr<Node>> nodes;
+    std::vector<std::size_t> runOrder;  // DSP nodes, in processing order
+    std::vector<std::size_t> guiNodes;  // nodes with a GUI half
+    std::vector<Step> steps;            // the DSP halves, in processing order
+    // DSP halves in patch order with their GUI half (may be null): where messages go.
+    std::vector<std::pair<DspModule*, GuiModule*>> messageRoutes;
+    std::vector<std::unique_ptr<MixedInput>> mixedInputs;
+    std::vector<const float*> outputBuffers;                                  // per patch output
+    std::vector<std::tuple<std::size_t, std::int32_t, Bytes>> guiDeliveries;  // after the DSP side
+    std::vector<std::tuple<std::size_t, std::string, float>> levelRefills;    // scripted audio levels
+    std::size_t nextGuiEvent = 0;  // script cursors: the UI side and the DSP side
+    std::size_t nextDspEvent = 0;
+    std::size_t nextSnapshot = 0;
+    std::int64_t samplePosition = 0;
+    std::int64_t length = 0;
+    int lastBlock = 0;
+    bool started = false;
+    bool messagesWaiting = false;  // some DSP half holds messages after the DSP side
+    int transmitDepth = 0;
+};
+
+}  // namespace mphost
