@@ -24,9 +24,9 @@
 #include <xmmintrin.h>
 
 #include "bench_support.h"
-#include "bundle.h"
-#include "descriptions.h"
-#include "dsp_module.h"
+#include "loader/bundle.h"
+#include "loader/descriptions.h"
+#include "harness/dsp_module.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "dsp_test_support.h"
-#include "engine.h"
-#include "patch.h"
+#include "engine/engine.h"
+#include "engine/patch.h"
 
 using namespace dsp_test;
 using Samples = std::vector<float>;

@@ -7,9 +7,9 @@
 #include <limits>
 
 #include "dsp_test_support.h"
-#include "engine.h"
-#include "gui_module.h"
-#include "patch.h"
+#include "engine/engine.h"
+#include "harness/gui_module.h"
+#include "engine/patch.h"
 
 using namespace dsp_test;
 

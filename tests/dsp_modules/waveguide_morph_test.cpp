@@ -5,10 +5,10 @@
 #include <cmath>
 #include <limits>
 
-#include "dsp_host.h"
+#include "services/dsp_host.h"
 #include "dsp_test_support.h"
-#include "engine.h"
-#include "patch.h"
+#include "engine/engine.h"
+#include "engine/patch.h"
 
 using namespace dsp_test;
 using Samples = std::vector<float>;
