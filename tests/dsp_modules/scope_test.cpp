@@ -82,6 +82,22 @@ constexpr mphost::Rgba clear{0, 0, 0, 0};
 
 }  // namespace
 
+TEST(DisplayModules, EachIsADspAndGuiPairLinkedByItsPointsOrItsMessages)
+{
+    for (const std::string id : {"Oscilloscope", "Oscilloscope2", "Plotter"}) {
+        const auto* description = descriptions().find(id);
+        ASSERT_TRUE(description && description->dsp && description->gui) << id;
+        EXPECT_EQ(description->gui->subType, 2);
+        EXPECT_NO_THROW(makeModule(id));
+        EXPECT_NO_THROW(gui(id, {}));
+    }
+    for (const std::string id : {"DWG", "Morph1D", "Morph2D"}) {
+        const auto* description = descriptions().find(id);
+        ASSERT_TRUE(description && description->dsp) << id;
+        EXPECT_FALSE(description->gui) << id;
+    }
+}
+
 // ---------------------------------------------------------------------------------
 // DSP halves
 
