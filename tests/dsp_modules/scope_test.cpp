@@ -34,7 +34,9 @@ std::vector<Frame> frames(mphost::DspModule& module, int count, const Fill& fill
             if (record.kind != mphost::OutputLog::Kind::Value || record.pinOrId != points)
                 continue;
             Frame frame{start + record.timestamp, std::vector<float>(record.size / sizeof(float))};
-            std::memcpy(frame.values.data(), module.lastBlockLog().payload(record), frame.values.size() * sizeof(float));
+            if (!frame.values.empty())
+                std::memcpy(frame.values.data(), module.lastBlockLog().payload(record),
+                            frame.values.size() * sizeof(float));
             result.push_back(std::move(frame));
         }
     }
