@@ -34,7 +34,9 @@ std::vector<Frame> frames(mphost::DspModule& module, int count, const Fill& fill
             if (record.kind != mphost::OutputLog::Kind::Value || record.pinOrId != points)
                 continue;
             Frame frame{start + record.timestamp, std::vector<float>(record.size / sizeof(float))};
-            std::memcpy(frame.values.data(), module.lastBlockLog().payload(record), frame.values.size() * sizeof(float));
+            if (!frame.values.empty())
+                std::memcpy(frame.values.data(), module.lastBlockLog().payload(record),
+                            frame.values.size() * sizeof(float));
             result.push_back(std::move(frame));
         }
     }
@@ -81,6 +83,22 @@ constexpr mphost::Rgba red{255, 0, 0, 255};
 constexpr mphost::Rgba clear{0, 0, 0, 0};
 
 }  // namespace
+
+TEST(DisplayModules, EachIsADspAndGuiPairLinkedByItsPointsOrItsMessages)
+{
+    for (const std::string id : {"Oscilloscope", "Oscilloscope2", "Plotter"}) {
+        const auto* description = descriptions().find(id);
+        ASSERT_TRUE(description && description->dsp && description->gui) << id;
+        EXPECT_EQ(description->gui->subType, 2);
+        EXPECT_NO_THROW(makeModule(id));
+        EXPECT_NO_THROW(gui(id, {}));
+    }
+    for (const std::string id : {"DWG", "Morph1D", "Morph2D"}) {
+        const auto* description = descriptions().find(id);
+        ASSERT_TRUE(description && description->dsp) << id;
+        EXPECT_FALSE(description->gui) << id;
+    }
+}
 
 // ---------------------------------------------------------------------------------
 // DSP halves

@@ -94,6 +94,22 @@ TEST(DigitalWaveguide, AnImpulseCirculatesUnchangedWithFullFeedbackAndNoDamping)
     EXPECT_EQ(module->allocationsInLastProcess(), 0u);
 }
 
+TEST(DigitalWaveguide, DampingGivesTheSameLoopFilterAtEveryRate)
+{
+    // k = b t / ((t - 48) b + 48) with t = rate / 1000: b at 48 kHz, 0.5 * 96 / 72 at 96 kHz.
+    // The first pass through the low-pass (state 0) leaves 1 - k of the impulse.
+    for (const auto& [rate, k] : {std::pair{48000.0f, 0.5f}, std::pair{96000.0f, 2.0f / 3.0f}}) {
+        auto module = dwg({}, rate);
+        auto values = loopValues(0.5f);
+        values["Damping"] = 0.5f;
+        const Samples out = pluck(*module, values, 400, impulseAt(300));
+        EXPECT_EQ(out[305], 1.0f);
+        EXPECT_NEAR(out[310], 1.0f - k, 1e-5f) << rate;
+        // The filter state rings on between passes: k^5 (1 - k) of it is left at the next.
+        EXPECT_NEAR(out[315], (1.0f - k) * (1.0f - k) + std::pow(k, 5.0f) * (1.0f - k), 1e-5f) << rate;
+    }
+}
+
 TEST(DigitalWaveguide, NegativeFeedbackInvertsEveryPass)
 {
     auto module = dwg();
@@ -481,7 +497,7 @@ TEST(Morph2DModule, FocusOneCrossfadesAroundTheRing)
 
 TEST(Morph2DModule, FocusZeroIsTheMeanFromTheFirstSample)
 {
-    for (const int inputs : {1, 2, 3, 8}) {
+    for (const int inputs : {1, 2, 3, 8, 16}) {
         auto module = morph("Morph2D", inputs);
         float sum = 0.0f, level = 1.0f;
         for (int k = 0; k < inputs; ++k, level *= 10.0f)
