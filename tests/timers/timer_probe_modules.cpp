@@ -34,7 +34,6 @@ class TimerProbe : public SeGuiInvisibleBase, public TimerClient {
     MpGuiPin<int> pinDefaultInterval;
     MpGuiPin<float> pinTickTime;
     MpGuiPin<int> pinBundleTicks;
-    MpGuiPin<bool> pinStartOnInitialize;
 
     std::wstring registeredName;
 
@@ -50,7 +49,6 @@ public:
         initializePin(pinDefaultInterval, &TimerProbe::onSetDefaultInterval);
         initializePin(pinTickTime);
         initializePin(pinBundleTicks);
-        initializePin(pinStartOnInitialize);
     }
 
     ~TimerProbe() override
@@ -62,8 +60,6 @@ public:
     std::int32_t initialize() override
     {
         pinBundleTicks = bundleTicks;
-        if (pinStartOnInitialize)
-            StartTimer(10);
         return SeGuiInvisibleBase::initialize();
     }
 
@@ -100,6 +96,17 @@ public:
     }
 };
 
-const bool registered = gmpi::Register<TimerProbe>::withId(L"TimerProbe");
+// A probe that always starts a 10 ms timer when initialized, whatever its pins say.
+class TimerProbeAuto : public TimerProbe {
+public:
+    std::int32_t initialize() override
+    {
+        StartTimer(10);
+        return TimerProbe::initialize();
+    }
+};
+
+const bool registered = gmpi::Register<TimerProbe>::withId(L"TimerProbe") &&
+                        gmpi::Register<TimerProbeAuto>::withId(L"TimerProbeAuto");
 
 }  // namespace
