@@ -92,8 +92,10 @@ bool Timer::removeClient(const TimerClient* client)
 
 void Timer::OnTimer()
 {
-    const std::vector<Entry> atStart = clients;  // a tick allocates: it runs on the UI thread
-    for (const Entry& entry : atStart) {
+    // Ticks of one timer never overlap (the manager runs one tick at a time), so the copy
+    // can reuse its storage.
+    tickClients.assign(clients.begin(), clients.end());
+    for (const Entry& entry : tickClients) {
         const auto registered = [&entry](const Entry& current) {
             return current.client == entry.client && current.serial == entry.serial;
         };

@@ -73,7 +73,8 @@ private:
         TimerClient* client;
         std::uint64_t serial;
     };
-    std::vector<Entry> clients;  // not owned, in registration order
+    std::vector<Entry> clients;      // not owned, in registration order
+    std::vector<Entry> tickClients;  // the clients a tick started with (kept for its capacity)
     std::uint64_t nextSerial = 0;
 };
 

@@ -26,8 +26,6 @@ struct OwnRunLoop {
     double clock = 5000.0;  // seconds
 } ownLoop;
 
-const char ownCommonModes[] = "own common modes";
-
 OwnTimer* own(CFRunLoopTimerRef timer) { return reinterpret_cast<OwnTimer*>(timer); }
 
 void unschedule(OwnTimer* timer)
@@ -39,9 +37,8 @@ void unschedule(OwnTimer* timer)
 
 }  // namespace
 
+// kCFRunLoopCommonModes is defined in own_run_loop_modes.cpp.
 extern "C" {
-
-const CFStringRef kCFRunLoopCommonModes = reinterpret_cast<CFStringRef>(ownCommonModes);
 
 __attribute__((visibility("default"))) CFAbsoluteTime CFAbsoluteTimeGetCurrent(void) { return ownLoop.clock; }
 
