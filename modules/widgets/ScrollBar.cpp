@@ -32,6 +32,13 @@ const Color highlightBottom(1.0f, 1.0f, 1.0f, 1.0f);
 
 float finiteOrZero(float value) { return std::isfinite(value) ? value : 0.0f; }
 
+// The whole units of an offset, for the Offset pin. Offsets near the int range's end
+// round up in single precision (2147483647 is 2^31 as a float): saturated, not wrapped.
+std::int32_t wholeUnits(float offset)
+{
+    return static_cast<std::int32_t>(std::clamp<double>(finiteOrZero(offset), 0.0, 2147483647.0));
+}
+
 }  // namespace
 
 class ScrollBar : public gmpi_gui::MpGuiGfxBase, public TimerClient {
@@ -194,7 +201,7 @@ public:
         } else {
             pinDragging = true;
             pointerAtLastMove = c;
-            lastOffsetSent = static_cast<std::int32_t>(offset);
+            lastOffsetSent = wholeUnits(offset);
             setCapture();
             pressed = true;
             redrawBackground();
@@ -218,7 +225,7 @@ public:
         }
         pointerAtLastMove = c;
         invalidateRect();
-        const auto whole = static_cast<std::int32_t>(offset);
+        const std::int32_t whole = wholeUnits(offset);
         if (whole != lastOffsetSent) {
             writingOffset = true;
             pinOffset = whole;
@@ -259,7 +266,7 @@ private:
     {
         offset = newOffset;
         writingOffset = true;
-        pinOffset = static_cast<std::int32_t>(offset);
+        pinOffset = wholeUnits(offset);
         writingOffset = false;
     }
 

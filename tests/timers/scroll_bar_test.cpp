@@ -203,3 +203,14 @@ TEST_F(ScrollBarTest, DrawsTheThumbInItsFillOverTheBackground)
     EXPECT_EQ(moved.pixel(14, 15), (mphost::Rgba{0, 255, 0, 255}));
     EXPECT_GT(moved.pixel(185, 15).r, 200);
 }
+
+TEST_F(ScrollBarTest, OffsetsAtTheEndOfTheIntRangeSaturateInsteadOfWrapping)
+{
+    // 2147483647 is 2^31 in single precision: stepping down from it stays in range.
+    auto bar = makeBar(2147483647, 0, 2147483647);
+    bar->setPin("Dec", true);
+    click(*bar, 1);
+    for (const std::int32_t offset : offsetsSent(*bar))
+        EXPECT_GE(offset, 0);
+    bar->setPin("Dec", false);
+}

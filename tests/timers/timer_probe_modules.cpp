@@ -88,7 +88,8 @@ public:
     {
         ++bundleTicks;
         pinTickTime = static_cast<float>(CFAbsoluteTimeGetCurrent() * 1000.0);
-        pinTicks = pinTicks + 1;
+        // Wraps: the validator may set Ticks to the largest int.
+        pinTicks = static_cast<std::int32_t>(static_cast<std::uint32_t>(pinTicks.getValue()) + 1u);
         const auto other = probesByName().find(pinStopOnTick.getValue());
         if (other != probesByName().end() && other->second != this)
             other->second->StopTimer();
