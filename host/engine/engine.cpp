@@ -9,6 +9,7 @@
 #include "engine/engine_panel.h"
 #include "mp_api.h"
 #include "platform/clock.h"
+#include "services/run_loop.h"
 
 namespace mphost {
 
@@ -328,9 +329,9 @@ std::span<const float> Engine::output(std::size_t channel) const
     return {outputBuffers.at(channel), static_cast<std::size_t>(lastBlock)};
 }
 
-// Between blocks: the clock reads the block's start; scripted GUI changes and pointer
-// events due by then happen (each at its own time on the clock); GUI messages go to the
-// DSP halves.
+// Between blocks: the clock reads the block's start; GUI timer ticks and scripted GUI
+// changes and pointer events due by then happen (each at its own time on the clock, a
+// tick before an event at the same time); GUI messages go to the DSP halves.
 void Engine::pumpUserInterface(std::int64_t until)
 {
     for (; nextGuiEvent < thePatch.script.size(); ++nextGuiEvent) {
@@ -340,14 +341,14 @@ void Engine::pumpUserInterface(std::int64_t until)
         const bool onGui = event.kind == ScriptEvent::Kind::Pointer || event.pin.half == Half::Gui;
         if (!onGui)
             continue;  // DSP pin changes are queued at their sample by processDsp
-        platform::setVirtualTime(nanosecondsAt(event.sample, thePatch.sampleRate));
+        advanceVirtualTime(nanosecondsAt(event.sample, thePatch.sampleRate));  // ticks due first
         Node& node = *nodes[event.kind == ScriptEvent::Kind::Pointer ? event.module : event.pin.module];
         if (event.kind == ScriptEvent::Kind::Pointer)
             panel::pointer(*node.gui, event.action, event.flags, event.point);
         else
             node.gui->setPinRaw(pinIndex(event.pin), encodePinValue(event.value));
     }
-    platform::setVirtualTime(nanosecondsAt(until, thePatch.sampleRate));
+    advanceVirtualTime(nanosecondsAt(until, thePatch.sampleRate));
     for (const std::size_t index : guiNodes) {
         Node& node = *nodes[index];
         for (const MessageToDsp& message : node.gui->takeMessagesToDsp())

@@ -4,16 +4,17 @@
 //   while (engine.processBlock() > 0)
 //       write(engine.output(0), ...);          // the block's samples of each output
 //
-// Each block: the UI side is pumped first (virtual time set to the block's start, scripted
-// GUI pin changes and pointer events due by then, GUI transmissions and messages turned
-// into events and messages for the DSP halves), then every DSP module runs in dependency
-// order. What a module publishes reaches the modules after it in the same block at the
-// same sample position; a connection back to a module that already ran (feedback) arrives
-// one block later. Audio outputs are wired to inputs without copying; an input with
-// several sources reads their sum. Unconnected audio inputs are static signals at their
-// value. A module that sleeps is skipped until events wake it; its outputs hold their
-// level. After the DSP side, DSP outputs connected or linked to GUI pins and DSP messages
-// reach the GUI halves. The same patch renders the same samples on every run.
+// Each block: the UI side is pumped first (virtual time set to the block's start, GUI
+// timer ticks at their own virtual times, scripted GUI pin changes and pointer events due
+// by then, GUI transmissions and messages turned into events and messages for the DSP
+// halves), then every DSP module runs in dependency order. What a module publishes reaches
+// the modules after it in the same block at the same sample position; a connection back to
+// a module that already ran (feedback) arrives one block later. Audio outputs are wired to
+// inputs without copying; an input with several sources reads their sum. Unconnected audio
+// inputs are static signals at their value. A module that sleeps is skipped until events
+// wake it; its outputs hold their level. After the DSP side, DSP outputs connected or
+// linked to GUI pins and DSP messages reach the GUI halves. The same patch renders the
+// same samples on every run.
 #pragma once
 
 #include <cstdint>

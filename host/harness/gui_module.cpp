@@ -5,8 +5,29 @@
 #include "common/host_error.h"
 #include "harness/module_pins.h"
 #include "harness/return_string.h"
+#include "services/run_loop.h"
 
 namespace mphost {
+
+namespace {
+
+thread_local int callDepth = 0;
+
+// Entered by every call into a module. The outermost call first runs the timers due, as
+// a host's event loop delivers ticks between its events and never inside another call.
+class ModuleCall {
+public:
+    ModuleCall()
+    {
+        if (callDepth++ == 0)
+            runDueTimers();
+    }
+    ~ModuleCall() { --callDepth; }
+    ModuleCall(const ModuleCall&) = delete;
+    ModuleCall& operator=(const ModuleCall&) = delete;
+};
+
+}  // namespace
 
 GuiModule::GuiModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescription& description,
                      GuiModuleOptions moduleOptions)
@@ -116,6 +137,7 @@ void GuiModule::start(const std::map<std::string, PinValue>& values)
 
 std::int32_t GuiModule::initialize()
 {
+    const ModuleCall call;
     return module2 ? module2->initialize() : module1->initialize();
 }
 
@@ -130,6 +152,7 @@ std::int32_t GuiModule::setPin(std::string_view pinName, const PinValue& value)
 
 std::int32_t GuiModule::setPinOnly(std::int32_t pinIndex, const Bytes& payload, std::int32_t voice)
 {
+    const ModuleCall call;
     if (GuiPin* pin = pinByIndex(pinIndex))
         pin->value = decodePinValue(pin->datatype, payload.data(), payload.size());
     const Bytes copy = payload;  // the module may not rely on the caller's memory
@@ -140,11 +163,13 @@ std::int32_t GuiModule::setPinOnly(std::int32_t pinIndex, const Bytes& payload, 
 
 std::int32_t GuiModule::notifyPin(std::int32_t pinIndex, std::int32_t voice)
 {
+    const ModuleCall call;
     return module2 ? module2->notifyPin(pinIndex, voice) : module1->notifyPin(pinIndex, voice);
 }
 
 std::int32_t GuiModule::setPinRaw(std::int32_t pinIndex, const Bytes& payload, std::int32_t voice)
 {
+    const ModuleCall call;
     const std::int32_t result = setPinOnly(pinIndex, payload, voice);
     if (result != gmpi::MP_OK)
         return result;
@@ -171,6 +196,7 @@ void GuiModule::received(std::int32_t pinId, std::int32_t voice, Bytes data)
 
 std::int32_t GuiModule::sendMessageFromDsp(std::int32_t id, const Bytes& payload)
 {
+    const ModuleCall call;
     const Bytes copy = payload;
     const auto size = static_cast<std::int32_t>(copy.size());
     const void* data = copy.empty() ? nullptr : copy.data();
@@ -187,6 +213,7 @@ gmpi_gui_api::IMpGraphics* GuiModule::graphics() const
 
 MP1_SIZE GuiModule::measure(MP1_SIZE available)
 {
+    const ModuleCall call;
     MP1_SIZE desired{0, 0};
     if (auto* module = graphics(); module && module->measure(available, &desired) != gmpi::MP_OK)
         desired = {0, 0};
@@ -195,6 +222,7 @@ MP1_SIZE GuiModule::measure(MP1_SIZE available)
 
 void GuiModule::arrange(MP1_RECT rect)
 {
+    const ModuleCall call;
     arranged = rect;
     if (auto* module = graphics())
         module->arrange(rect);
@@ -202,24 +230,28 @@ void GuiModule::arrange(MP1_RECT rect)
 
 std::int32_t GuiModule::pointerDown(std::int32_t flags, MP1_POINT point)
 {
+    const ModuleCall call;
     auto* module = graphics();
     return module ? module->onPointerDown(flags, point) : gmpi::MP_NOSUPPORT;
 }
 
 std::int32_t GuiModule::pointerMove(std::int32_t flags, MP1_POINT point)
 {
+    const ModuleCall call;
     auto* module = graphics();
     return module ? module->onPointerMove(flags, point) : gmpi::MP_NOSUPPORT;
 }
 
 std::int32_t GuiModule::pointerUp(std::int32_t flags, MP1_POINT point)
 {
+    const ModuleCall call;
     auto* module = graphics();
     return module ? module->onPointerUp(flags, point) : gmpi::MP_NOSUPPORT;
 }
 
 std::int32_t GuiModule::hitTest(MP1_POINT point)
 {
+    const ModuleCall call;
     if (graphics2)
         return graphics2->hitTest(point);
     return graphics1 ? gmpi::MP_OK : gmpi::MP_NOSUPPORT;
@@ -227,6 +259,7 @@ std::int32_t GuiModule::hitTest(MP1_POINT point)
 
 std::string GuiModule::toolTip(MP1_POINT point)
 {
+    const ModuleCall call;
     ReturnString text;
     if (!graphics2 || graphics2->getToolTip(point, &text) != gmpi::MP_OK)
         return {};
@@ -235,6 +268,7 @@ std::string GuiModule::toolTip(MP1_POINT point)
 
 void GuiModule::render(DrawingSurface& surface)
 {
+    const ModuleCall call;
     auto* module = graphics();
     if (!module)
         return;

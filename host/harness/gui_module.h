@@ -2,7 +2,9 @@
 // descriptions' "gui" half, sub-type 2, or 1 for the first generation), connects the GUI
 // host services, sets and notifies pins as a host does, and collects what the module
 // sent: pin transmissions and messages to its DSP half. Tests, the validator and the
-// patch engine all drive GUI modules through this class.
+// patch engine all drive GUI modules through this class. Like a host's event loop, every
+// call into a module first delivers the GUI timer ticks due on the platform clock
+// (services/run_loop.h), except calls made while another call or a tick is running.
 //
 //   GuiModule module(bundle, *descriptions.find("KV_V2dB"));
 //   module.start();                        // every pin's default, then initialize()
