@@ -31,22 +31,56 @@ namespace mphost {
 
 struct ValidationOptions {
     std::uint64_t seed = 1;
-    double secondsPerModule = 1.0;  // processing budget of each module half
+    // Work of each check, in seconds of a typical module: sets the block count when
+    // `blocks` is 0 (blocksPerCheck). The count, not the clock, decides what runs, so a
+    // run with a given seed does the same work every time.
+    double secondsPerModule = 1.0;
+    std::int64_t blocks = 0;        // blocks (DSP) or operations (GUI) per check; 0: from the seconds
     std::string only;               // validate only this identifier (empty: all)
+    std::string check;              // run only this check (empty: all)
     double hangSeconds = 0;         // a child silent this long has hung; 0: 20 s + 10 x the budget
+};
+
+// Blocks (or operations) each check performs under `options`.
+std::int64_t blocksPerCheck(const ValidationOptions& options);
+
+// The outcome of one named check on one module half.
+struct CheckReport {
+    std::string name;
+    bool passed = true;
+    std::vector<std::string> failures;
+    std::vector<std::string> notes;
+    std::int64_t blocks = 0;  // blocks processed (DSP) or operations performed (GUI)
+    double seconds = 0;
 };
 
 struct ModuleReport {
     std::string bundle;
+    std::string bundlePath;
     std::string id;
     int subType = 0;
     bool passed = true;
-    bool skipped = false;          // nothing to validate yet for this kind of half
-    std::vector<std::string> failures;
-    std::vector<std::string> notes;  // reported, not failed (allocation by design, ...)
+    bool skipped = false;          // nothing to validate for this kind of half
+    std::vector<std::string> failures;  // every check's, each led by the check's name
+    std::vector<std::string> notes;     // reported, not failed (allocation by design, ...)
     std::uint64_t seed = 0;
-    std::int64_t blocks = 0;       // blocks processed (DSP) or operations performed (GUI)
+    std::int64_t blocks = 0;       // over all checks
+    std::int64_t blocksPerCheck = 0;
+    std::vector<CheckReport> checks;
+    // Adds a check's outcome to the totals.
+    void add(CheckReport check);
+    // The command that repeats the first failed check exactly (empty when all passed).
+    std::string reproduceCommand() const;
 };
+
+// The named checks, in the order they run: name, half ("dsp" or "gui") and what it does.
+struct CheckInfo {
+    std::string name;
+    std::string half;
+    std::string summary;
+};
+std::vector<CheckInfo> listChecks();
+bool isCheckName(const std::string& name);
 
 // Validates one DSP half in this process. Never throws; faults land in the report.
 ModuleReport validateDspHalf(const std::filesystem::path& bundlePath, const ModuleDescription& module,
@@ -57,12 +91,16 @@ ModuleReport validateDspHalf(const std::filesystem::path& bundlePath, const Modu
 ModuleReport validateGuiHalf(const std::filesystem::path& bundlePath, const ModuleDescription& module,
                              const ValidationOptions& options);
 
-// Validates every declared half of every bundle, each in a child process.
+// Validates every declared half of every bundle, each in a child process. `progress`,
+// when given, is called after each half with the halves done and the total.
+using ValidationProgress = void (*)(std::size_t done, std::size_t total, const std::string& what);
 std::vector<ModuleReport> validateBundles(const std::vector<std::filesystem::path>& bundles,
-                                          const ValidationOptions& options);
+                                          const ValidationOptions& options, ValidationProgress progress = nullptr);
 
-// One line per half, with details under failures and the seed to reproduce them.
+// One line per half, with details under failures and the command that reproduces them,
+// then a summary table.
 std::string formatReports(const std::vector<ModuleReport>& reports);
+std::string summaryTable(const std::vector<ModuleReport>& reports);
 std::string reportsToJson(const std::vector<ModuleReport>& reports);
 
 }  // namespace mphost
