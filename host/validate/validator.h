@@ -1,16 +1,18 @@
-// The module validator: stress-tests every module a bundle's descriptions declare, each
-// in a child process so that a crash or a hang is a reported failure, not the end of
-// the run. Runs are reproducible from the seed: the same seed and module give the same
-// events, values and block sizes.
+// The module validator: runs named checks (`listChecks`, files *_checks.cpp, listed in
+// registry.cpp) on every module half a bundle's descriptions declare, each half in a child
+// process so that a crash or a hang is a reported failure of the running check, not the
+// end of the run. Each check draws from its own generator seeded by the run's seed, the
+// module and the check, and performs a fixed count of blocks: a run with a given seed does
+// the same work every time, and one check run alone (--check) repeats what it did.
 //
 // DSP halves run at several sample rates and varying block sizes (1 to 4096) with
-// timestamped events of every pin type, first with ordinary values, then with hostile
-// ones (zero, extremes, NaN, infinities, denormals, huge integers, empty and 100000-
-// character texts, malformed curves, blobs of odd, zero and very large size), streaming
-// switched on and off. Checks: no crash, no hang, no exception out of the module, no
-// allocation inside process() for blocks of numeric events (unless the module's
-// descriptions say it allocates by design), finite outputs for finite ordinary inputs,
-// and audio outputs declared static really staying constant.
+// timestamped events of every pin type, with ordinary values and with hostile ones (zero,
+// extremes, NaN, infinities, denormals, huge integers, empty and 100000-character texts,
+// malformed curves, blobs of odd, zero and very large size), streaming switched on and
+// off. Checks: no crash, no hang, no exception out of the module, no allocation inside
+// process() for blocks of numeric events (unless the module's descriptions say it
+// allocates by design), finite outputs for finite ordinary inputs, and audio outputs
+// declared static really staying constant.
 //
 // GUI halves (both generations) get values on every pin before and after initialize(),
 // ordinary then hostile, payloads of the wrong size, and for drawing modules measure and
