@@ -7,29 +7,7 @@
 
 #include "test_support.h"
 
-namespace {
-
-struct CommandResult {
-    int exitCode;
-    std::string output;  // stdout and stderr together
-};
-
-CommandResult runMphost(const std::string& arguments)
-{
-    const std::string command = std::string(MPHOST_PATH) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    CommandResult result{-1, ""};
-    if (!pipe)
-        return result;
-    char buffer[4096];
-    while (const std::size_t count = fread(buffer, 1, sizeof buffer, pipe))
-        result.output.append(buffer, count);
-    const int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-}  // namespace
+using testing_support::runMphost;
 
 TEST(MphostCli, HelpAndMisuse)
 {
@@ -72,4 +50,47 @@ TEST(MphostCli, UnreadableBundlesFailWithTheirReason)
         runMphost("list /nonexistent/bundle.so " + testing_support::testBundlePath("probe_modules"));
     EXPECT_EQ(mixed.exitCode, 1);
     EXPECT_NE(mixed.output.find("Probe_Gen1"), std::string::npos);
+}
+
+TEST(MphostCli, ValidateRefusesToTestNothingAndBadNumbers)
+{
+    const std::string probe = testing_support::testBundlePath("probe_modules");
+    for (const char* options : {"--seconds-per-module 0", "--seconds-per-module nan", "--seconds-per-module -1",
+                                "--seconds-per-module 1e9", "--seed -1",
+                                "--seed 18446744073709551616", "--seed 1x", "--blocks 0", "--check NoSuch"}) {
+        const auto result = runMphost("validate " + probe + " --only Probe_Gain " + options);
+        EXPECT_EQ(result.exitCode, 2) << options << "\n" << result.output;
+        EXPECT_NE(result.output.find("mphost validate: "), std::string::npos) << options;
+    }
+    EXPECT_EQ(runMphost("validate").exitCode, 2);
+    const auto nothing = runMphost("validate " + probe + " --only NoSuch");
+    EXPECT_EQ(nothing.exitCode, 2);
+    EXPECT_NE(nothing.output.find("--only NoSuch: no bundle given declares this module"), std::string::npos);
+    const auto largest = runMphost("validate " + probe + " --only Probe_Gain --blocks 3 --seed 18446744073709551615");
+    EXPECT_EQ(largest.exitCode, 0) << largest.output;
+}
+
+TEST(MphostCli, ValidateListsItsChecksAndRunsOneByName)
+{
+    const auto list = runMphost("validate --list");
+    EXPECT_EQ(list.exitCode, 0);
+    EXPECT_NE(list.output.find("dsp.creation  (dsp)"), std::string::npos) << list.output;
+    EXPECT_NE(list.output.find("gui.extreme-sizes  (gui)"), std::string::npos) << list.output;
+
+    const std::string probe = testing_support::testBundlePath("probe_modules");
+    const auto one = runMphost("validate " + probe + " --only Probe_Gain --check dsp.ordinary-events --blocks 30");
+    EXPECT_EQ(one.exitCode, 0) << one.output;
+    EXPECT_NE(one.output.find("PASS  probe_modules  dsp  Probe_Gain  (30 blocks)"), std::string::npos) << one.output;
+    EXPECT_EQ(one.output.find("dsp.creation"), std::string::npos) << one.output;
+
+    // A failure prints the command that repeats it; that command finds it again, exactly.
+    const auto failed = runMphost("validate " + probe + " --only Probe_Throws");
+    EXPECT_EQ(failed.exitCode, 1);
+    const auto at = failed.output.find("reproduce: ");
+    ASSERT_NE(at, std::string::npos) << failed.output;
+    const std::string command = failed.output.substr(at + 11, failed.output.find('\n', at) - at - 11);
+    EXPECT_EQ(command, "mphost validate " + probe + " --seed 1 --only \"Probe_Throws\" --check dsp.creation --blocks 1000");
+    const auto again = runMphost(command.substr(7));
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_NE(again.output.find("dsp.creation: creation returned failure"), std::string::npos) << again.output;
 }

@@ -1,5 +1,8 @@
 #include "test_support.h"
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <ostream>
 
 namespace testing_support {
@@ -12,6 +15,21 @@ std::string bundlePath(const std::string& name)
 std::string testBundlePath(const std::string& name)
 {
     return std::string(MP_TEST_BUNDLE_DIR) + "/" + name + ".so";
+}
+
+CommandResult runMphost(const std::string& arguments)
+{
+    const std::string command = std::string(MPHOST_PATH) + " " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    CommandResult result{-1, ""};
+    if (!pipe)
+        return result;
+    char buffer[4096];
+    while (const std::size_t count = fread(buffer, 1, sizeof buffer, pipe))
+        result.output.append(buffer, count);
+    const int status = pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
 }
 
 std::shared_ptr<mphost::Bundle> probeBundle()

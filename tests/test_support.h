@@ -21,6 +21,13 @@ std::shared_ptr<mphost::Bundle> probeBundle();
 const mphost::BundleDescription& probeDescriptions();
 const mphost::ModuleDescription& probeModule(const std::string& id);
 
+// The mphost program run with `arguments` (shell words), stdout and stderr together.
+struct CommandResult {
+    int exitCode;  // -1 when it did not exit normally
+    std::string output;
+};
+CommandResult runMphost(const std::string& arguments);
+
 // A probe module instance with the given options.
 std::unique_ptr<mphost::DspModule> makeProbe(const std::string& id, mphost::DspModuleOptions options = {});
 

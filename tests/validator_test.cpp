@@ -46,6 +46,27 @@ TEST(Validator, PassesSoundModulesAndIsReproducible)
     const auto first = mphost::validateDspHalf(testBundlePath("probe_modules"), probeModule("Probe"), options);
     const auto second = mphost::validateDspHalf(testBundlePath("probe_modules"), probeModule("Probe"), options);
     EXPECT_EQ(first.failures, second.failures);
+    EXPECT_EQ(first.blocks, second.blocks);
+}
+
+TEST(Validator, ASeedDoesTheSameWorkEveryTimeAndTheBlockCountDecidesIt)
+{
+    // "Probe" breaks its static promise at a random block: the same one in every run.
+    const auto first = validateProbe("Probe", 0.3);
+    ASSERT_FALSE(first.passed);
+    for (int run = 0; run < 3; ++run) {
+        const auto again = validateProbe("Probe", 0.3);
+        EXPECT_EQ(again.failures, first.failures);
+        EXPECT_EQ(again.blocks, first.blocks);
+    }
+    EXPECT_EQ(first.blocksPerCheck, 300);
+    mphost::ValidationOptions options;
+    options.blocks = 17;
+    options.check = "dsp.ordinary-events";
+    const auto counted = mphost::validateDspHalf(testBundlePath("probe_modules"), probeModule("Probe_Gain"), options);
+    ASSERT_EQ(counted.checks.size(), 1u);
+    EXPECT_EQ(counted.checks[0].name, "dsp.ordinary-events");
+    EXPECT_EQ(counted.blocks, 17);
 }
 
 TEST(Validator, ReportsCrashesHangsAllocationsAndNonFiniteOutput)
@@ -78,12 +99,16 @@ TEST(Validator, ReportsBrokenPromisesAndCreationFailures)
     const auto liar = validateProbe("Probe", 1.0);
     EXPECT_NE(failuresOf(liar).find("is declared static"), std::string::npos) << failuresOf(liar);
 
-    EXPECT_EQ(failuresOf(validateProbe("Probe_Throws")), "creation returned failure without an object\n");
-    EXPECT_EQ(failuresOf(validateProbe("Probe_NotInBundle")), "creation returned not supported without an object\n");
+    EXPECT_EQ(failuresOf(validateProbe("Probe_Throws")), "dsp.creation: creation returned failure without an object\n");
+    EXPECT_EQ(failuresOf(validateProbe("Probe_NotInBundle")),
+              "dsp.creation: creation returned not supported without an object\n");
 
     const auto text = mphost::formatReports({validateProbe("Probe_Throws")});
     EXPECT_NE(text.find("FAIL  probe_modules  dsp  Probe_Throws"), std::string::npos);
-    EXPECT_NE(text.find("reproduce: mphost validate <bundle> --seed 1 --only \"Probe_Throws\""), std::string::npos);
+    EXPECT_NE(text.find("reproduce: mphost validate " + testBundlePath("probe_modules") +
+                        " --seed 1 --only \"Probe_Throws\" --check dsp.creation --blocks 200"),
+              std::string::npos)
+        << text;
 }
 
 TEST(Validator, DrivesGuiHalvesOfBothGenerations)

@@ -60,6 +60,12 @@ public:
                 state = SettleState::Asleep;
                 pinOut.setStreaming(false, blockPos + i);
                 setSleep(true);
+                // Declared static from here: the rest of the block holds the value, whatever
+                // the feedback does (a non-finite one would turn 0 into NaN).
+                std::fill_n(out + i, sampleFrames - i, acc);
+                accumulator = acc;
+                lastOutput = acc;
+                return;
             }
             out[i] = acc;
             previous = acc;

@@ -157,6 +157,25 @@ TEST(IntegratorModule, FeedbackStreamingWakesItAndKeepsItAwakeWhileTheOutputCanM
     EXPECT_TRUE(module->asleep());
 }
 
+TEST(IntegratorModule, OnceDeclaredStaticItHoldsTheRestOfTheBlockWhateverTheFeedback)
+{
+    // Resting at 0 with Feedback streaming: the first sample settles it, and later
+    // non-finite feedback in the same block must not turn the held 0 into NaN.
+    auto module = makeModule("Integrator");
+    module->start();
+    render(*module, 64);
+    module->queueStreaming("Feedback", true, 0);
+    const auto out = render(*module, 64, [](auto& m, int, int count) {
+        const auto feedback = m.input("Feedback");
+        for (int i = 0; i < count; ++i)
+            feedback[static_cast<std::size_t>(i)] = i == 0 ? 0.5f : std::nanf("");
+    });
+    for (const float y : out.samples)
+        ASSERT_EQ(y, 0.0f);
+    ASSERT_FALSE(out.reports.empty());
+    EXPECT_FALSE(out.reports.back().streaming);
+}
+
 TEST(DerivatorModule, SleepsAtTheFirstZeroDifferenceOfAStaticInputAndWakesOnAnyChange)
 {
     auto module = makeModule("Derivator");

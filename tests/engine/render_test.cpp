@@ -9,8 +9,11 @@
 #include <sys/wait.h>
 
 #include "engine_test_support.h"
+#include "test_support.h"
 
 using engine_testing::patch;
+
+using testing_support::runMphost;
 
 namespace {
 
@@ -26,26 +29,6 @@ const std::string shapeRoad = R"json({ "seconds": 0.05, "modules": [
 float vShape(double phase)
 {
     return static_cast<float>(0.3 - 0.6 * (1.0 - std::abs(2.0 * phase - 1.0)));
-}
-
-struct CommandResult {
-    int exitCode;
-    std::string output;
-};
-
-CommandResult runMphost(const std::string& arguments)
-{
-    const std::string command = std::string(MPHOST_PATH) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    CommandResult result{-1, ""};
-    if (!pipe)
-        return result;
-    char buffer[4096];
-    while (const std::size_t count = fread(buffer, 1, sizeof buffer, pipe))
-        result.output.append(buffer, count);
-    const int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
 }
 
 std::string fileBytes(const std::filesystem::path& file)

@@ -19,8 +19,16 @@ int runList(const ListOptions& options);
 struct ValidateOptions {
     std::vector<std::filesystem::path> bundles;
     ValidationOptions validation;
+    // As typed, checked by runValidate (a usage error, exit 2, when out of range).
+    std::string seedText;
+    std::string secondsText;
+    std::string blocksText;
+    bool list = false;
     bool json = false;
+    bool quiet = false;
 };
+// Exit 0 when every check passed, 1 when one failed or a bundle could not be read, 2 on
+// misuse (bad option values, nothing to validate).
 int runValidate(const ValidateOptions& options);
 
 struct DescribeOptions {

@@ -23,13 +23,18 @@ int main(int argc, char** argv)
     mphost::cli::ValidateOptions validateOptions;
     CLI::App* validate =
         app.add_subcommand("validate", "Stress-test every module of bundles, each in a child process");
-    validate->add_option("bundles", validateOptions.bundles, "Bundle files (.so)")->required();
-    validate->add_option("--seed", validateOptions.validation.seed, "Seed of the random events (reproducible)");
-    validate->add_option("--seconds-per-module", validateOptions.validation.secondsPerModule,
-                         "Processing time budget of each module half")
-        ->check(CLI::Range(0.0, 3600.0));
+    validate->add_option("bundles", validateOptions.bundles, "Bundle files (.so)");
+    validate->add_option("--seed", validateOptions.seedText,
+                         "Seed of the random events, 0 to 18446744073709551615 (default 1)");
+    validate->add_option("--seconds-per-module", validateOptions.secondsText,
+                         "Work of each check in seconds of a typical module, above 0 up to 3600 (sets --blocks)");
+    validate->add_option("--blocks", validateOptions.blocksText,
+                         "Blocks (DSP) or operations (GUI) of each check, 1 to 100000000");
     validate->add_option("--only", validateOptions.validation.only, "Validate only this module identifier");
+    validate->add_option("--check", validateOptions.validation.check, "Run only this check (see --list)");
+    validate->add_flag("--list", validateOptions.list, "List the checks and exit");
     validate->add_flag("--json", validateOptions.json, "Write the report as JSON");
+    validate->add_flag("-q,--quiet", validateOptions.quiet, "Print only failures and the totals; no progress bar");
 
     mphost::cli::DescribeOptions describeOptions;
     CLI::App* describe = app.add_subcommand("describe", "Print the pins of both halves of a module");
