@@ -9,6 +9,7 @@
 #include "host_error.h"
 #include "mp_api.h"
 #include "platform/clock.h"
+#include "services/file_access.h"
 
 namespace mphost {
 
@@ -516,8 +517,12 @@ DrawingSurface Engine::renderPanel()
 
 void Engine::writePanel(const std::filesystem::path& file)
 {
-    if (!renderPanel().writePng(file))
+    // Written beside the target and renamed over it once complete: a failure keeps the
+    // previous picture.
+    AtomicFile picture(file);
+    if (!renderPanel().writePng(picture.temporaryPath()))
         throw HostError("cannot write the panel picture '" + file.string() + "'");
+    picture.commit();
 }
 
 DspModule* Engine::dsp(std::string_view moduleName)
