@@ -33,25 +33,29 @@ const CLI::Validator existingFolder(
     },
     "DIR");
 
-// A finite number: ranges let NaN through.
-const CLI::Validator finiteNumber(
+// A length in seconds: finite (ranges let NaN through), more than 0, at most a day. The
+// render checks that it is at least one sample at the rate used.
+const CLI::Validator renderSeconds(
     [](std::string& value) {
         double number = 0;
         if (!CLI::detail::lexical_cast(value, number) || !std::isfinite(number))
             return "'" + value + "' is not a finite number";
+        if (!(number > 0 && number <= 86400))
+            return "'" + value + "' is not more than 0 and at most 86400";
         return std::string();
     },
-    "");
+    "SECONDS in (0 - 86400], at least one sample");
 
-// A whole number of hertz.
-const CLI::Validator wholeNumber(
+// A whole number of hertz from 1000 to 768000.
+const CLI::Validator wholeHertz(
     [](std::string& value) {
         double number = 0;
-        if (!CLI::detail::lexical_cast(value, number) || std::floor(number) != number)
-            return "'" + value + "' is not a whole number";
+        if (!CLI::detail::lexical_cast(value, number) || std::floor(number) != number || number < 1000 ||
+            number > 768000)
+            return "'" + value + "' is not a whole number from 1000 to 768000";
         return std::string();
     },
-    "");
+    "HZ in [1000 - 768000], whole");
 
 const char* const commands[] = {"list", "validate", "describe", "render"};
 
@@ -120,10 +124,10 @@ int main(int argc, char** argv)
     render->add_option("--png", renderOptions.png, "PNG file for the GUI panel at the end of the render");
     render->add_option("--seconds", renderOptions.seconds,
                        "Length instead of the patch's: more than 0 and at least one sample at the rate, at most 86400")
-        ->check(finiteNumber & CLI::Range(0.0, 86400.0));
+        ->check(renderSeconds);
     render->add_option("--rate", renderOptions.sampleRate,
                        "Sample rate instead of the patch's: a whole number of hertz from 1000 to 768000")
-        ->check(wholeNumber & CLI::Range(1000.0, 768000.0));
+        ->check(wholeHertz);
     render->add_option("--block", renderOptions.blockSize, "Block size instead of the patch's: 1 to 4096")
         ->check(CLI::Range(1, 4096));
     render->add_option("--bundles", renderOptions.bundleFolders, "Folders to look for bundles named without a path")
