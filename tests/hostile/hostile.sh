@@ -139,6 +139,28 @@ cat > saver.json <<JSON
 JSON
 check "sample saver on a full disk" 0 "couldn't save file to out/saved.wav: File too large" bash -c "ulimit -f 20; \"\$0\" render --bundles \"\$1\" saver.json" "$mphost" "$bundles"
 
+# The string and shape savers: a write that fails part way keeps the previous file (and a
+# successful one replaces it whole).
+printf 'previous text\n' > out/text.txt && cp out/text.txt out/text.txt.expected && guarded+=(out/text.txt)
+printf 'previous shape\n' > out/shape.txt && cp out/shape.txt out/shape.txt.expected && guarded+=(out/shape.txt)
+long_text=$(head -c 3000 /dev/zero | tr '\0' 'x')
+cat > textsaver.json <<JSON
+{"seconds": 0.02, "modules": [
+  {"name": "text", "bundle": "ui_modules", "id": "StringSaver", "values": {"String": "$long_text", "AutoTrig": true}},
+  {"name": "shape", "bundle": "shape_modules", "id": "KV_ShapeSaver",
+   "values": {"Shape": "(-5,-5)(-4,-4)(-3,-3)(-2,-2)(-1,-1)(0,0)(1,1)(2,2)(3,3)(4,4)(5,5)", "AutoTrig": true}}],
+ "script": [{"time": 0.01, "set": "text.FNameL", "value": "out/text.txt"},
+            {"time": 0.01, "set": "shape.FNameL", "value": "out/shape.txt"}]}
+JSON
+check "string and shape savers on a full disk" 0 "" bash -c "ulimit -f 0; \"\$0\" render --bundles \"\$1\" textsaver.json" "$mphost" "$bundles"
+"$mphost" render --bundles "$bundles" textsaver.json > /dev/null 2>&1
+if [ "$(cat out/text.txt)" != "$long_text" ] || ! grep -q '(5' out/shape.txt; then
+    echo "FAIL string and shape savers: the files were not replaced when the disk had room"
+    failed=$((failed + 1))
+fi
+cp out/text.txt out/text.txt.expected
+cp out/shape.txt out/shape.txt.expected
+
 # --- The sample loader: headers checked first -----------------------------------------
 loader() {
     cat > "$1.json" <<JSON
