@@ -40,7 +40,7 @@ check() {
         problem="no message \"$message\""
     fi
     for file in "${guarded[@]}"; do
-        cmp -s "$file" "$file.expected" || problem="$problem; $file was changed"
+        cmp -s "$file" "$file.expected" || { problem="$problem; $file was changed"; cp "$file.expected" "$file"; }
     done
     local left
     left=$(find . -name '.*.??????' | head -1)
