@@ -2,8 +2,11 @@
 // names the source, the JSON path of the fault ("$.modules[2].id") and what was expected.
 #pragma once
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -61,11 +64,66 @@ public:
         }
     }
 
-    // Parses `json`; syntax errors (and numbers beyond any type) become HostError naming the source.
+    // Deepest nesting of arrays and objects a document may have: people's files are a few
+    // levels deep, and bounding it keeps every later walk of the value off the stack limit.
+    static constexpr int maxDepth = 256;
+
+    // Parses `json`; syntax errors (and numbers beyond any type), nesting deeper than
+    // maxDepth and a key given twice in one object become HostError naming the source.
     static Json parse(std::string_view json, const std::string& source)
     {
+        // The JSON path of the value being parsed, kept from the parser's events.
+        struct Level {
+            bool array = false;
+            std::size_t index = 0;  // arrays: the element being parsed
+            std::string key;        // objects: the member being parsed
+            std::vector<std::string> keys;
+        };
+        std::vector<Level> levels;
+        const auto pathOf = [&levels](std::size_t count) {
+            std::string path = "$";
+            for (std::size_t i = 0; i < count; ++i)
+                path += levels[i].array ? std::string("[").append(std::to_string(levels[i].index)).append("]")
+                                        : std::string(".").append(levels[i].key);
+            return path;
+        };
+        // A value ends: the next element of an enclosing array starts.
+        const auto valueDone = [&levels] {
+            if (!levels.empty() && levels.back().array)
+                ++levels.back().index;
+        };
+        const Json::parser_callback_t track = [&](int depth, Json::parse_event_t event, Json& parsed) {
+            switch (event) {
+            case Json::parse_event_t::object_start:
+            case Json::parse_event_t::array_start:
+                if (depth >= maxDepth) {
+                    std::string path = pathOf(levels.size());
+                    if (path.size() > 60)
+                        path = path.substr(0, 57) + "...";
+                    throw HostError(source + ": " + path + ": nested deeper than " + std::to_string(maxDepth) +
+                                    " levels");
+                }
+                levels.push_back(Level{event == Json::parse_event_t::array_start, 0, {}, {}});
+                break;
+            case Json::parse_event_t::key: {
+                Level& level = levels.back();
+                level.key = parsed.get<std::string>();
+                if (std::find(level.keys.begin(), level.keys.end(), level.key) != level.keys.end())
+                    throw HostError(source + ": " + pathOf(levels.size()) + ": member given twice in one object");
+                level.keys.push_back(level.key);
+                break;
+            }
+            case Json::parse_event_t::object_end:
+            case Json::parse_event_t::array_end:
+                levels.pop_back();
+                valueDone();
+                break;
+            case Json::parse_event_t::value: valueDone(); break;
+            }
+            return true;
+        };
         try {
-            return Json::parse(json.begin(), json.end());
+            return Json::parse(json.begin(), json.end(), track);
         } catch (const Json::exception& error) {
             throw HostError(source + ": not valid JSON: " + error.what());
         }
@@ -74,9 +132,17 @@ public:
     const std::string& sourceName() const { return source; }
 
 private:
+    // The type and, for a number, a boolean or a short text, the value; containers are
+    // named by type and size only (a whole value can be enormous, or deeply nested).
     static std::string describe(const Json& value)
     {
-        std::string text = value.dump(-1, ' ', false, Json::error_handler_t::replace);
+        std::string text;
+        if (value.is_array())
+            text = value.empty() ? "[]" : std::string("of ").append(std::to_string(value.size())).append(" elements");
+        else if (value.is_object())
+            text = value.empty() ? "{}" : std::string("of ").append(std::to_string(value.size())).append(" members");
+        else
+            text = value.dump(-1, ' ', false, Json::error_handler_t::replace);
         if (text.size() > 60)
             text = text.substr(0, 57) + "...";
         return std::string(value.type_name()) + " " + text;

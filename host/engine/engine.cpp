@@ -10,6 +10,7 @@
 #include "mp_api.h"
 #include "platform/clock.h"
 #include "services/run_loop.h"
+#include "common/file_access.h"
 
 namespace mphost {
 
@@ -517,8 +518,12 @@ DrawingSurface Engine::renderPanel()
 
 void Engine::writePanel(const std::filesystem::path& file)
 {
-    if (!renderPanel().writePng(file))
+    // Written beside the target and renamed over it once complete: a failure keeps the
+    // previous picture.
+    AtomicFile picture(file);
+    if (!renderPanel().writePng(picture.temporaryPath()))
         throw HostError("cannot write the panel picture '" + file.string() + "'");
+    picture.commit();
 }
 
 DspModule* Engine::dsp(std::string_view moduleName)

@@ -7,8 +7,10 @@
 #include <set>
 #include <sstream>
 
+#include "common/file_access.h"
 #include "common/host_error.h"
 #include "common/json_reader.h"
+#include "it_enum_list.h"
 #include "mp_api.h"
 #include "unicode_conversion.h"
 
@@ -40,6 +42,14 @@ void Patch::changeTiming(std::optional<double> newSeconds, std::optional<float> 
         event.sample = at(event.time);
     for (Snapshot& snapshot : snapshots)
         snapshot.sample = at(snapshot.time);
+}
+
+bool Patch::hasPanel() const
+{
+    for (const PatchModule& module : modules)
+        if (module.description->gui && module.rect)
+            return true;
+    return false;
 }
 
 int Patch::findModule(std::string_view name) const
@@ -171,6 +181,9 @@ public:
                     fail(path, "an audio output of a DSP module", &item);
                 patch.outputs.push_back(pin);
             });
+        if (patch.outputs.size() > Patch::maxOutputs)
+            fail("$.outputs", "at most " + std::to_string(Patch::maxOutputs) + " outputs (the channels a WAV file holds), not " +
+                                  std::to_string(patch.outputs.size()));
         if (const auto it = root.find("script"); it != root.end())
             each(*it, "$.script", [this](const Json& item, const std::string& path) { scriptEvent(item, path); });
         std::stable_sort(patch.script.begin(), patch.script.end(),
@@ -184,6 +197,8 @@ public:
                 snapshot.file = text(member(item, path, "file"), path + ".file");
                 patch.snapshots.push_back(snapshot);
             });
+        if (!patch.snapshots.empty() && !patch.hasPanel())
+            fail("$.snapshots", "a GUI module with a \"rect\" on the panel to take pictures of");
         std::stable_sort(patch.snapshots.begin(), patch.snapshots.end(),
                          [](const Snapshot& a, const Snapshot& b) { return a.sample < b.sample; });
         return std::move(patch);
@@ -232,8 +247,8 @@ private:
             std::filesystem::path file = name;
             if (file.is_relative() && !environment.patchFolder.empty())
                 file = environment.patchFolder / file;
-            if (!std::filesystem::is_regular_file(file, error))
-                fail(path, "a bundle file that exists (" + file.string() + " does not)", &value);
+            if (const std::string wrong = notRegularFile(file); !wrong.empty())
+                fail(path, "a bundle file (" + file.string() + " " + wrong + ")", &value);
             return file;
         }
         std::string searched;
@@ -342,6 +357,12 @@ private:
                         return number;
                 fail(path, "one of the choices \"" + pin.list + "\" or an integer", &value);
             }
+            // A number names a choice by its value: one the list holds.
+            if (!pin.list.empty() && value.is_number_integer() && value.get<std::int64_t>() >= INT32_MIN &&
+                value.get<std::int64_t>() <= INT32_MAX &&
+                !it_enum_list::IsValidValue(Utf8ToWstring(pin.list),
+                                            static_cast<int>(value.get<std::int64_t>())))
+                fail(path, "a value of the choices \"" + pin.list + "\"", &value);
             [[fallthrough]];
         case gmpi::MP_INT32:
             if (!value.is_number_integer() || value.get<std::int64_t>() < INT32_MIN ||
@@ -546,14 +567,10 @@ Patch parsePatch(std::string_view json, const std::string& source, const PatchEn
 
 Patch loadPatch(const std::filesystem::path& file, PatchEnvironment environment)
 {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream)
-        throw HostError("cannot read patch '" + file.string() + "'");
-    std::ostringstream contents;
-    contents << stream.rdbuf();
+    const std::string contents = readDocument(file, "patch");
     if (environment.patchFolder.empty())
         environment.patchFolder = file.parent_path();
-    return parsePatch(contents.str(), file.string(), environment);
+    return parsePatch(contents, file.string(), environment);
 }
 
 }  // namespace mphost

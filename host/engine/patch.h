@@ -76,13 +76,16 @@ struct Snapshot {
 };
 
 struct Patch {
+    // The most channels a WAV file of the render can hold.
+    static constexpr std::size_t maxOutputs = 1024;
+
     std::string source;  // the file name, or a label for embedded patches
     float sampleRate = 48000.0f;
     int blockSize = 64;
     double seconds = 1.0;
     std::vector<PatchModule> modules;
     std::vector<Connection> connections;
-    std::vector<PinRef> outputs;      // audio outputs written as WAV channels, in order
+    std::vector<PinRef> outputs;      // audio outputs written as WAV channels, in order (at most maxOutputs)
     std::vector<ScriptEvent> script;  // sorted by time, stable
     std::vector<Snapshot> snapshots;  // sorted by time
     // Descriptions of every bundle the patch uses, by resolved path.
@@ -93,6 +96,8 @@ struct Patch {
     // line); script and snapshot times keep their seconds. Throws HostError out of range.
     void changeTiming(std::optional<double> newSeconds, std::optional<float> newSampleRate,
                       std::optional<int> newBlockSize);
+    // True when a module has a GUI half with a "rect": the panel has something to draw.
+    bool hasPanel() const;
     // The index of the module named `name`, or -1.
     int findModule(std::string_view name) const;
     // "osc.Out" for a pin of the patch.

@@ -3,17 +3,15 @@
 #include <dlfcn.h>
 
 #include "common/host_error.h"
+#include "common/file_access.h"
 #include "unicode_conversion.h"
 
 namespace mphost {
 
 std::shared_ptr<Bundle> Bundle::load(const std::filesystem::path& path)
 {
-    std::error_code error;
-    if (!std::filesystem::exists(path, error))
-        throw HostError("bundle '" + path.string() + "' does not exist");
-    if (std::filesystem::is_directory(path, error))
-        throw HostError("bundle '" + path.string() + "' is a directory, not a shared library");
+    if (const std::string wrong = notRegularFile(path); !wrong.empty())
+        throw HostError("bundle '" + path.string() + "' " + wrong);
 
     std::shared_ptr<Bundle> bundle(new Bundle());
     bundle->libraryPath = path;

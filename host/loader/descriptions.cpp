@@ -11,6 +11,7 @@
 #include "common/host_error.h"
 #include "common/json_reader.h"
 #include "mp_api.h"
+#include "common/file_access.h"
 #include "unicode_conversion.h"
 
 namespace mphost {
@@ -195,12 +196,7 @@ BundleDescription BundleDescription::parse(std::string_view json, const std::str
 
 BundleDescription BundleDescription::loadFile(const std::filesystem::path& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        throw HostError("cannot read module descriptions '" + path.string() + "'");
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    return parse(contents.str(), path.string());
+    return parse(readDocument(path, "module descriptions"), path.string());
 }
 
 std::filesystem::path BundleDescription::pathBeside(const std::filesystem::path& bundlePath)

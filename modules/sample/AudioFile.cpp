@@ -12,6 +12,8 @@
 #include <new>
 #include <string_view>
 
+#include "file_access.h"
+
 namespace {
 
 // The 80-bit extended form of a positive integer rate: sign and 15-bit exponent (bias
@@ -81,32 +83,76 @@ bool AudioFile<T>::load(const std::string& path)
 {
     // Only regular files: a folder opens too and reports an enormous size, and a pipe or
     // device could block or never end.
-    std::error_code error;
-    const bool regular = std::filesystem::is_regular_file(path, error);
-    std::FILE* file = regular ? std::fopen(path.c_str(), "rb") : nullptr;
+    const std::string wrong = mp_files::notRegularFile(path);
+    if (wrong == "does not exist") {
+        report("ERROR: File doesn't exist or otherwise can't load file");
+        report(path);
+        return false;
+    }
+    if (!wrong.empty()) {
+        report("ERROR: cannot read '" + path + "': it " + wrong);
+        return false;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
         report("ERROR: File doesn't exist or otherwise can't load file");
         report(path);
         return false;
     }
+    long end = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0)
+        end = std::ftell(file);
+    std::rewind(file);
+    const std::size_t fileSize = end > 0 ? static_cast<std::size_t>(end) : 0;
+
+    // The headers first: a file that is no sound, or announces more samples than it
+    // holds, is refused without reading (or allocating for) the rest of it.
+    constexpr std::size_t headerBytes = 64 * 1024;
+    std::vector<std::uint8_t> header(std::min(fileSize, headerBytes));
+    header.resize(std::fread(header.data(), 1, header.size(), file));
+    if (header.size() < fileSize && !headerAllowsLength(Bytes(header.data(), header.size()), fileSize)) {
+        std::fclose(file);
+        return decode(Bytes(header.data(), header.size()));  // refuses with the codec's message
+    }
+
     // One read into a buffer sized up front (not zero-filled: it is overwritten at once).
     std::unique_ptr<std::uint8_t[]> fileData;
-    std::size_t length = 0;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long end = std::ftell(file);
-        std::rewind(file);
-        if (end > 0) {
-            fileData.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(end)]);
-            if (!fileData) {
-                std::fclose(file);
-                report("ERROR: this file is too large to load");
-                return false;
-            }
-            length = std::fread(fileData.get(), 1, static_cast<std::size_t>(end), file);
+    std::size_t length = header.size();
+    if (fileSize > header.size()) {
+        fileData.reset(new (std::nothrow) std::uint8_t[fileSize]);
+        if (!fileData) {
+            std::fclose(file);
+            report("ERROR: this file is too large to load");
+            return false;
         }
+        std::memcpy(fileData.get(), header.data(), header.size());
+        length += std::fread(fileData.get() + header.size(), 1, fileSize - header.size(), file);
     }
     std::fclose(file);
-    return decode(Bytes(fileData.get(), length));
+    return decode(fileData ? Bytes(fileData.get(), length) : Bytes(header.data(), header.size()));
+}
+
+// False when the start of a file of `fileSize` bytes already shows it cannot decode: no
+// WAV or AIFF signature, or a WAV data chunk that ends past the end of the file.
+template <class T>
+bool AudioFile<T>::headerAllowsLength(Bytes header, std::size_t fileSize) const
+{
+    const AudioFileFormat format = determineAudioFileFormat(header);
+    if (format == AudioFileFormat::Error)
+        return false;
+    if (format != AudioFileFormat::Wave)
+        return true;
+    const int dataIndex = getIndexOfString(header, "data");
+    const int formatIndex = getIndexOfString(header, "fmt");
+    if (dataIndex == -1 || formatIndex == -1 || !hasBytes(header, formatIndex, 24) || !hasBytes(header, dataIndex, 8))
+        return true;  // further in: the whole file decides
+    const int bytesPerBlock = static_cast<std::uint16_t>(twoBytesToInt(header, formatIndex + 20));
+    const auto dataChunkSize = static_cast<std::uint32_t>(fourBytesToInt(header, dataIndex + 4));
+    if (bytesPerBlock < 1)
+        return true;
+    const std::uint64_t dataBytes = dataChunkSize / static_cast<std::uint32_t>(bytesPerBlock) *
+                                    static_cast<std::uint64_t>(bytesPerBlock);
+    return static_cast<std::uint64_t>(dataIndex) + 8 + dataBytes <= fileSize;
 }
 
 template <class T>
@@ -189,13 +235,24 @@ bool AudioFile<T>::decodeWaveFile(Bytes fileData)
     loopStart = newLoopStart;
     loopEnd = newLoopEnd;
 
-    const std::int32_t dataChunkSize = fourBytesToInt(fileData, dataIndex + 4);
-    const int numFrames = dataChunkSize / (numChannels * bitDepth / 8);
+    if (sampleRate == 0) {
+        report("ERROR: this WAV file has a sample rate of 0");
+        return false;
+    }
+
+    // The size is unsigned: 0x80000000 and more are lengths too, not negative ones.
+    const auto dataChunkSize = static_cast<std::uint32_t>(fourBytesToInt(fileData, dataIndex + 4));
+    const std::uint64_t announcedFrames = dataChunkSize / static_cast<std::uint32_t>(bytesPerBlock);
     const std::int64_t firstSample = dataIndex + 8;
-    if (numFrames > 0 && !hasBytes(fileData, firstSample, static_cast<std::int64_t>(numFrames) * bytesPerBlock)) {
+    if (!hasBytes(fileData, firstSample, static_cast<std::int64_t>(announcedFrames) * bytesPerBlock)) {
         report("ERROR: this .WAV file is shorter than its data chunk announces");
         return false;
     }
+    if (announcedFrames > static_cast<std::uint64_t>(std::numeric_limits<int>::max())) {
+        report("ERROR: this .WAV file is too long to load");
+        return false;
+    }
+    const int numFrames = static_cast<int>(announcedFrames);
 
     clearAudioBuffer();
     samples.resize(static_cast<std::size_t>(numChannels));
@@ -320,6 +377,10 @@ std::vector<std::uint8_t> AudioFile<T>::encode(AudioFileFormat format, const std
 template <class T>
 bool AudioFile<T>::saveToWaveFile(std::vector<std::uint8_t>& fileData, const std::string& path) const
 {
+    if (sampleRate == 0) {
+        report("ERROR: couldn't save file to " + path + ": the sample rate is 0");
+        return false;
+    }
     const auto numChannels = static_cast<std::int32_t>(getNumChannels());
     const auto numFrames = static_cast<std::int32_t>(getNumSamplesPerChannel());
     const std::int32_t dataChunkSize = numFrames * (numChannels * bitDepth / 8);
@@ -561,14 +622,15 @@ void AudioFile<T>::addInt16ToFileData(std::vector<std::uint8_t>& fileData, std::
     }
 }
 
+// Through a temporary file beside the target: a failed write keeps the previous file.
 template <class T>
 bool AudioFile<T>::writeDataToFile(Bytes fileData, const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
-    const bool written = std::fwrite(fileData.data(), 1, fileData.size(), file) == fileData.size();
-    return std::fclose(file) == 0 && written;
+    std::string reason;
+    if (mp_files::replaceFile(path, fileData.data(), fileData.size(), reason))
+        return true;
+    report("ERROR: couldn't save file to " + path + ": " + reason);
+    return false;
 }
 
 template <class T>

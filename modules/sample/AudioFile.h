@@ -3,7 +3,8 @@
 //
 // WAV: 8-, 16- and 24-bit integer PCM, 32-bit IEEE float (and 32-bit integer PCM on
 // reading). AIFF: 8-, 16- and 24-bit integer PCM at the rates of aiffSampleRateTable.
-// Files are read whole and written from one buffer sized up front. Every failure prints
+// Files are read whole once their headers are checked, and written from one buffer sized
+// up front through a temporary file that replaces the target only when complete. Every failure prints
 // one diagnostic line on standard output and returns false; no exception leaves the codec
 // for a malformed file, and nothing is read past the end of the data.
 //
@@ -79,6 +80,7 @@ private:
     using Bytes = std::span<const std::uint8_t>;
 
     bool decode(Bytes fileData);
+    bool headerAllowsLength(Bytes header, std::size_t fileSize) const;
     AudioFileFormat determineAudioFileFormat(Bytes fileData) const;
     bool decodeWaveFile(Bytes fileData);
     bool decodeAiffFile(Bytes fileData);

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "ShapeString.h"
+#include "file_access.h"
 #include "unicode_conversion.h"
 
 namespace {
@@ -67,12 +68,9 @@ bool saveShapeFile(const std::wstring& fileName, const std::wstring& shape, int 
     if (interpolation >= 0 && interpolation <= 3)
         bytes += "\nITP=" + std::to_string(interpolation);
 
-    std::ofstream file(std::filesystem::path(WStringToUtf8(fileName)), std::ios::binary | std::ios::trunc);
-    if (!file)
-        return false;
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    return !file.fail();
+    // A failed write leaves the previous file as it was.
+    std::string reason;
+    return mp_files::replaceFile(WStringToUtf8(fileName), bytes.data(), bytes.size(), reason);
 }
 
 std::wstring resolveShapeFileName(gmpi::IMpUserInterfaceHost2* host, const std::wstring& name)

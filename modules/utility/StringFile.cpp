@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "file_access.h"
 #include "unicode_conversion.h"
 
 std::optional<std::wstring> readTextFile(const std::wstring& fileName)
@@ -16,10 +17,7 @@ std::optional<std::wstring> readTextFile(const std::wstring& fileName)
 
 bool writeTextFile(const std::wstring& fileName, const std::wstring& text)
 {
-    std::ofstream file(WStringToUtf8(fileName), std::ios::binary | std::ios::trunc);
-    if (!file)
-        return false;
     const std::string bytes = WStringToUtf8(text);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(file);
+    std::string reason;
+    return mp_files::replaceFile(WStringToUtf8(fileName), bytes.data(), bytes.size(), reason);
 }

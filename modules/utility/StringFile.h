@@ -8,5 +8,5 @@
 // The file's text, or nothing when it cannot be opened.
 std::optional<std::wstring> readTextFile(const std::wstring& fileName);
 // Writes `text` without terminator or added line end, replacing the file; false when it
-// cannot be opened or written.
+// cannot be written (the previous file then stays as it was).
 bool writeTextFile(const std::wstring& fileName, const std::wstring& text);

@@ -148,12 +148,38 @@ TEST(PatchFormat, RefusesFaultsNamingFilePathAndExpectation)
         {withModules(gain, R"json(, "script": [ { "time": 0, "jump": "a" } ])json"),
          "$.script[0]: expected a \"set\", \"pointer\" or \"drag\" event"},
         {withModules(gain, R"json(, "snapshots": [ { "time": 0 } ])json"), "$.snapshots[0]: expected member \"file\""},
+        // Hostile shapes: keys given twice, values out of their list, nesting, sizes.
+        {withModules(gain, R"json(, "seconds": 0.2)json"), "$.seconds: member given twice in one object"},
+        {withModules(R"json({ "name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "name": "b" })json"),
+         "$.modules[0].name: member given twice"},
+        {withModules(
+             R"json({ "name": "osc", "bundle": "shape_modules", "id": "KV_ShapeOsc", "values": { "FreqMode": 2 } })json"),
+         "$.modules[0].values.FreqMode: expected a value of the choices \"Hz,Volts\", found number 2"},
+        {withModules(gain, R"json(, "snapshots": [ { "time": 0, "file": "x.png" } ])json"),
+         "$.snapshots: expected a GUI module with a \"rect\""},
+        {withModules(gain, ", \"outputs\": [" + std::string(300, '[') + std::string(300, ']') + "]"),
+         "$.outputs[0][0][0]"},
+        {withModules(gain, ", \"outputs\": [" + std::string(300, '[') + std::string(300, ']') + "]"),
+         "nested deeper than 256 levels"},
+        {withModules(gain, R"json(, "outputs": [ [1, 2, 3] ])json"), "expected a string, found array of 3 elements"},
     };
     for (const Case& c : cases) {
         const std::string message = patchError(c.json);
         EXPECT_NE(message.find(c.expected), std::string::npos) << "patch: " << c.json << "\nmessage: " << message;
         EXPECT_EQ(message.rfind("test.json: ", 0), 0u) << message;
     }
+}
+
+TEST(PatchFormat, ManyOutputsUpToTheChannelsOfAWavFile)
+{
+    const auto outputs = [](int count) {
+        std::string list;
+        for (int i = 0; i < count; ++i)
+            list += std::string(i ? ", " : "") + "\"a.Out\"";
+        return withModules(gain, ", \"outputs\": [" + list + "]");
+    };
+    EXPECT_EQ(patch(outputs(1024)).outputs.size(), 1024u);
+    EXPECT_NE(patchError(outputs(1025)).find("$.outputs: expected at most 1024 outputs"), std::string::npos);
 }
 
 TEST(PatchFormat, LoadsFromFileWithBundlePathsRelativeToThePatch)

@@ -5,6 +5,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -206,11 +210,103 @@ TEST(AudioFileRefusals, EachPrintsItsDiagnosticAndKeepsTheSamples)
 
     EXPECT_EQ(printedBy([&] { EXPECT_FALSE(file.load("/nonexistent/a.wav")); }),
               "ERROR: File doesn't exist or otherwise can't load file\n/nonexistent/a.wav\n");
-    // A folder opens like a file and reports an enormous size: refused the same way.
+    // A folder opens like a file and reports an enormous size; a FIFO would wait for a
+    // writer: both refused, saying what they are.
     const std::string folder = std::filesystem::temp_directory_path().string();
     EXPECT_EQ(printedBy([&] { EXPECT_FALSE(file.load(folder)); }),
-              "ERROR: File doesn't exist or otherwise can't load file\n" + folder + "\n");
+              "ERROR: cannot read '" + folder + "': it is a folder, not a regular file\n");
+    const auto fifo = temporaryFile("fifo.wav");
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(printedBy([&] { EXPECT_FALSE(file.load(fifo.string())); }),
+              "ERROR: cannot read '" + fifo.string() + "': it is a FIFO, not a regular file\n");
+    std::filesystem::remove(fifo);
     EXPECT_EQ(file.samples[0], (std::vector<float>{0.5f}));
+}
+
+TEST(AudioFileRefusals, DataSizesBeyondTheSignedRangeAreLengthsToo)
+{
+    // 0x80000000 and more announce more samples than the file holds: refused like any
+    // other short file, not loaded as an empty sound.
+    for (const std::uint32_t size : {0x80000000u, 0xFFFFFFFFu, 0xFFFFFFFEu, 0x80000002u}) {
+        Bytes wave = makeWave(1, 1, 16, {1, 2, 3, 4});
+        for (int i = 0; i < 4; ++i)
+            wave[40 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+        AudioFile<float> file;
+        EXPECT_EQ(printedBy([&] { EXPECT_FALSE(file.loadFromMemory(wave)); }),
+                  "ERROR: this .WAV file is shorter than its data chunk announces\n")
+            << size;
+        // The same from disk, where the header is checked before the file is read whole.
+        const auto path = temporaryFile("huge_data.wav");
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(wave.data()), wave.size());
+        EXPECT_EQ(printedBy([&] { EXPECT_FALSE(file.load(path.string())); }),
+                  "ERROR: this .WAV file is shorter than its data chunk announces\n");
+    }
+}
+
+TEST(AudioFileRefusals, ZeroHertzIsNeitherReadNorWritten)
+{
+    AudioFile<float> file;
+    EXPECT_EQ(printedBy([&] { EXPECT_FALSE(file.loadFromMemory(makeWave(1, 1, 16, {1, 2}, 0))); }),
+              "ERROR: this WAV file has a sample rate of 0\n");
+    auto silent = monoFile({0.5f}, 16, 0);
+    const auto path = temporaryFile("zero_hertz.wav");
+    std::ofstream(path, std::ios::binary) << "previous";
+    EXPECT_EQ(printedBy([&] { EXPECT_FALSE(silent.save(path.string())); }),
+              "ERROR: couldn't save file to " + path.string() + ": the sample rate is 0\n");
+    std::ifstream kept(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "previous");
+}
+
+TEST(AudioFileRefusals, HugeFilesThatAreNoSoundAreRefusedFromTheirHeader)
+{
+    // 3 GB of holes: refused after its first bytes, without a buffer for the whole file.
+    const auto path = temporaryFile("sparse.wav");
+    {
+        std::ofstream(path, std::ios::binary).put('\0');
+    }
+    std::filesystem::resize_file(path, 3'000'000'000ull);
+    AudioFile<float> file;
+    rlimit previous{};
+    getrlimit(RLIMIT_AS, &previous);
+    rlimit limited = previous;
+    limited.rlim_cur = 2'000'000'000ull;  // no room for the whole file
+#if defined(__SANITIZE_ADDRESS__)
+    const bool bounded = false;  // the sanitizer's reservations need the whole address space
+#else
+    const bool bounded = previous.rlim_cur == RLIM_INFINITY && setrlimit(RLIMIT_AS, &limited) == 0;
+#endif
+    const std::string printed = printedBy([&] { EXPECT_FALSE(file.load(path.string())); });
+    if (bounded)
+        setrlimit(RLIMIT_AS, &previous);
+    EXPECT_EQ(printed, "Audio File Type: Error\n");
+    std::filesystem::remove(path);
+}
+
+TEST(AudioFileSaving, AFailedWriteKeepsThePreviousFile)
+{
+    const auto folder = temporaryFile("keep");
+    std::filesystem::create_directories(folder);
+    const auto path = folder / "kept.wav";
+    std::ofstream(path, std::ios::binary) << "previous";
+    auto big = monoFile(std::vector<float>(200000, 0.25f), 16, 48000);
+    // A file-size limit stands in for a full disk: the write fails part way.
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limited = previous;
+    limited.rlim_cur = 100000;
+    std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const std::string printed = printedBy([&] { EXPECT_FALSE(big.save(path.string())); });
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(printed, "ERROR: couldn't save file to " + path.string() + ": File too large\n");
+    std::ifstream kept(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "previous");
+    // Nothing else is left in the folder.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    // A folder that does not exist: refused, nothing created.
+    EXPECT_FALSE(big.save((folder / "no" / "x.wav").string()));
 }
 
 TEST(AudioFileRefusals, AiffLimits)

@@ -219,11 +219,17 @@ TEST(SampleSaverDsp, MonoFromWhicheverBlobHoldsWholeSamplesStereoPadded)
     saver->queueValue("FName", folder / "left.wav");
     saver->queueValue("Trigger", true, 1);
     saver->process(8);
+    EXPECT_FALSE(fs::exists(folder.path / "left.wav"));  // Rate never set: no 0 Hz file is written
+    saver->queueValue("Rate", 44100.0f);
+    saver->queueValue("Trigger", false);
+    saver->process(8);
+    saver->queueValue("Trigger", true);
+    saver->process(8);
     const Bytes bytes = readBytes(folder.path / "left.wav");
     ASSERT_EQ(bytes.size(), 444u);
     EXPECT_EQ(word32(bytes, 4), 436u);  // no sampler chunk while the loop points are unset
-    EXPECT_EQ(word32(bytes, 24), 0u);   // Rate never set: 0 Hz, 0 bytes per second
-    EXPECT_EQ(word32(bytes, 28), 0u);
+    EXPECT_EQ(word32(bytes, 24), 44100u);
+    EXPECT_EQ(word32(bytes, 28), 176400u);
     EXPECT_EQ(std::memcmp(bytes.data() + 44, blobOf(ramp(100)).data(), 400), 0);
 
     saver->queueValue("Left", Bytes(6, 1));  // no whole sample: counts as empty
@@ -254,13 +260,20 @@ TEST(SampleSaverDsp, RatesOutsideTheUnsignedRangeAreLimited)
     auto saver = makeDsp("KV_WavSampleSaverDSP");
     saver->queueValue("Left", blobOf(ramp(4)));
     saver->queueValue("AutoTrigger", true);
+    // Rates that are no rate (0 once limited) write nothing.
     const std::pair<float, std::uint32_t> cases[] = {
         {-5.0f, 0u}, {std::numeric_limits<float>::quiet_NaN(), 0u}, {44100.9f, 44100u}, {1e12f, 4294967295u}};
     for (int i = 0; i < 4; ++i) {
         saver->queueValue("Rate", cases[i].first);
         saver->queueValue("FName", folder / std::to_string(i));
         saver->process(8);
-        EXPECT_EQ(word32(readBytes(folder.path / std::to_string(i)), 24), cases[i].second) << cases[i].first;
+        const Bytes bytes = readBytes(folder.path / std::to_string(i));
+        if (cases[i].second == 0) {
+            EXPECT_TRUE(bytes.empty()) << cases[i].first;
+            continue;
+        }
+        ASSERT_GE(bytes.size(), 28u);
+        EXPECT_EQ(word32(bytes, 24), cases[i].second) << cases[i].first;
     }
 }
 
@@ -269,6 +282,7 @@ TEST(SampleSaverDsp, NameAndTriggerInOneBlockSaveUnderTheOldNameFirst)
     TempFolder folder;
     auto saver = makeDsp("KV_WavSampleSaverDSP");
     saver->queueValue("Left", blobOf(ramp(3)));
+    saver->queueValue("Rate", 48000.0f);
     saver->queueValue("FName", folder / "old.wav");
     saver->process(8);
     saver->queueValue("FName", folder / "new.wav");

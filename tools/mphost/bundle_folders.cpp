@@ -2,6 +2,7 @@
 #include <sstream>
 
 #include "commands.h"
+#include "common/host_error.h"
 
 namespace mphost::cli {
 
@@ -22,6 +23,17 @@ std::vector<std::filesystem::path> bundleFolders(const std::vector<std::filesyst
         folders.push_back(program.parent_path() / ".." / ".." / "bundles");
     folders.emplace_back(".");
     return folders;
+}
+
+std::filesystem::path findBundle(const std::string& bundle, const std::vector<std::filesystem::path>& given)
+{
+    if (bundle.find('/') != std::string::npos || bundle.ends_with(".so"))
+        return bundle;
+    std::error_code error;
+    for (const auto& folder : bundleFolders(given))
+        if (std::filesystem::is_regular_file(folder / (bundle + ".so"), error))
+            return folder / (bundle + ".so");
+    throw HostError("no bundle \"" + bundle + "\" in the bundle folders (see --bundles)");
 }
 
 }  // namespace mphost::cli

@@ -11,8 +11,9 @@
 namespace mphost::cli {
 
 struct ListOptions {
-    std::vector<std::filesystem::path> bundles;
+    std::vector<std::string> bundles;    // paths, or names looked up in the bundle folders
     std::filesystem::path descriptions;  // empty: beside each bundle
+    std::vector<std::filesystem::path> bundleFolders;
 };
 int runList(const ListOptions& options);
 
@@ -53,5 +54,10 @@ int runRender(const RenderOptions& options);
 // (colon-separated), then the bundles folder of the build this program belongs to, then
 // the current directory.
 std::vector<std::filesystem::path> bundleFolders(const std::vector<std::filesystem::path>& given);
+
+// A bundle given on the command line: a path (it holds a '/' or ends in ".so"), used as
+// it is, or a name ("shape_modules") looked up in the bundle folders. Throws HostError
+// when a name is found in no folder.
+std::filesystem::path findBundle(const std::string& bundle, const std::vector<std::filesystem::path>& given);
 
 }  // namespace mphost::cli

@@ -39,18 +39,7 @@ void printHalf(const char* title, const HalfDescription& half)
 int runDescribe(const DescribeOptions& options)
 {
     try {
-        std::filesystem::path bundle = options.bundle;
-        const bool isPath = options.bundle.find('/') != std::string::npos || options.bundle.ends_with(".so");
-        if (!isPath) {
-            bundle.clear();
-            for (const auto& folder : bundleFolders(options.bundleFolders))
-                if (std::filesystem::is_regular_file(folder / (options.bundle + ".so"))) {
-                    bundle = folder / (options.bundle + ".so");
-                    break;
-                }
-            if (bundle.empty())
-                throw HostError("no bundle \"" + options.bundle + "\" in the bundle folders (see --bundles)");
-        }
+        const std::filesystem::path bundle = findBundle(options.bundle, options.bundleFolders);
         const auto descriptions = BundleDescription::loadFile(BundleDescription::pathBeside(bundle));
         const ModuleDescription* module = descriptions.find(options.id);
         if (!module) {

@@ -54,9 +54,9 @@ void listBundle(const std::filesystem::path& path, const std::filesystem::path& 
 int runList(const ListOptions& options)
 {
     int exitCode = 0;
-    for (const auto& path : options.bundles) {
+    for (const auto& bundle : options.bundles) {
         try {
-            listBundle(path, options.descriptions);
+            listBundle(findBundle(bundle, options.bundleFolders), options.descriptions);
         } catch (const HostError& error) {
             std::cerr << "mphost list: " << error.what() << "\n";
             exitCode = 1;

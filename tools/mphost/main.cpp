@@ -3,27 +3,101 @@
 //   mphost validate <bundle>...  stress-test every module of each bundle
 //   mphost describe <bundle> <identifier>   the pins of a module's halves
 //   mphost render [patch.json]   a patch (or the demo patch) to WAV and PNG
+#include <cmath>
+#include <cstring>
 #include <iostream>
 
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
+#include "common/file_access.h"
+
+namespace {
+
+// An existing regular file (a bundle given by path).
+const CLI::Validator regularFile(
+    [](std::string& value) {
+        const std::string wrong = mphost::notRegularFile(value);
+        return wrong.empty() ? std::string() : "'" + value + "' " + wrong;
+    },
+    "FILE");
+
+// A folder that exists.
+const CLI::Validator existingFolder(
+    [](std::string& value) {
+        std::error_code error;
+        if (std::filesystem::is_directory(value, error))
+            return std::string();
+        return "'" + value + "' " +
+               (std::filesystem::exists(value, error) ? "is not a folder" : std::string("does not exist"));
+    },
+    "DIR");
+
+// A length in seconds: finite (ranges let NaN through), more than 0, at most a day. The
+// render checks that it is at least one sample at the rate used.
+const CLI::Validator renderSeconds(
+    [](std::string& value) {
+        double number = 0;
+        if (!CLI::detail::lexical_cast(value, number) || !std::isfinite(number))
+            return "'" + value + "' is not a finite number";
+        if (!(number > 0 && number <= 86400))
+            return "'" + value + "' is not more than 0 and at most 86400";
+        return std::string();
+    },
+    "SECONDS in (0 - 86400], at least one sample");
+
+// A whole number of hertz from 1000 to 768000.
+const CLI::Validator wholeHertz(
+    [](std::string& value) {
+        double number = 0;
+        if (!CLI::detail::lexical_cast(value, number) || std::floor(number) != number || number < 1000 ||
+            number > 768000)
+            return "'" + value + "' is not a whole number from 1000 to 768000";
+        return std::string();
+    },
+    "HZ in [1000 - 768000], whole");
+
+const char* const commands[] = {"list", "validate", "describe", "render"};
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
+    // A first word that is no command: say so, rather than that a command is missing.
+    if (argc > 1 && argv[1][0] != '-') {
+        bool known = false;
+        for (const char* command : commands)
+            known |= std::strcmp(argv[1], command) == 0;
+        if (!known) {
+            std::cerr << "mphost: unknown command '" << argv[1]
+                      << "'; the commands are list, validate, describe and render (mphost --help)\n";
+            return 2;
+        }
+    }
+
     CLI::App app{"mphost - load, inspect and run modular audio module bundles"};
     app.require_subcommand(1);
 
     mphost::cli::ListOptions listOptions;
     CLI::App* list = app.add_subcommand("list", "List the modules of bundles, probing every declared identifier");
-    list->add_option("bundles", listOptions.bundles, "Bundle files (.so)")->required();
+    list->add_option("bundles", listOptions.bundles, "Bundle files (.so) or bundle names")->required();
     list->add_option("--descriptions", listOptions.descriptions,
-                     "Module descriptions to use instead of the .json beside each bundle");
+                     "Module descriptions to use instead of the .json beside each bundle")
+        ->check(regularFile);
+    list->add_option("--bundles", listOptions.bundleFolders, "Folders to look for bundles named without a path")
+        ->check(existingFolder)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    list->footer("Each bundle prints its name and file, its SDK version and compiler, then one line per module\n"
+                 "half its descriptions declare: the kind (dsp, gui for the second GUI generation, gui1 for\n"
+                 "the first), the sub-type the factory is asked for (0, 2, 1) and the identifier, marked\n"
+                 "[not provided: reason] when the factory does not create it; then the counts.");
 
     mphost::cli::ValidateOptions validateOptions;
     CLI::App* validate =
         app.add_subcommand("validate", "Stress-test every module of bundles, each in a child process");
-    validate->add_option("bundles", validateOptions.bundles, "Bundle files (.so)");
+    validate->add_option("bundles", validateOptions.bundles, "Bundle files (.so)")->check(regularFile);
     validate->add_option("--seed", validateOptions.seedText,
                          "Seed of the random events, 0 to 18446744073709551615 (default 1)");
     validate->add_option("--seconds-per-module", validateOptions.secondsText,
@@ -41,7 +115,11 @@ int main(int argc, char** argv)
     describe->add_option("bundle", describeOptions.bundle, "Bundle file (.so) or bundle name")->required();
     describe->add_option("identifier", describeOptions.id, "Module identifier")->required();
     describe->add_option("--bundles", describeOptions.bundleFolders,
-                         "Folders to look for bundles named without a path");
+                         "Folders to look for bundles named without a path")
+        ->check(existingFolder)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 
     mphost::cli::RenderOptions renderOptions;
     CLI::App* render = app.add_subcommand(
@@ -49,13 +127,19 @@ int main(int argc, char** argv)
     render->add_option("patch", renderOptions.patch, "Patch file (JSON)")->check(CLI::ExistingFile);
     render->add_option("-o,--output", renderOptions.output, "WAV file to write (default: <patch>.wav)");
     render->add_option("--png", renderOptions.png, "PNG file for the GUI panel at the end of the render");
-    render->add_option("--seconds", renderOptions.seconds, "Length instead of the patch's")
-        ->check(CLI::Range(1e-6, 86400.0));
-    render->add_option("--rate", renderOptions.sampleRate, "Sample rate instead of the patch's")
-        ->check(CLI::Range(1000.0, 768000.0));
-    render->add_option("--block", renderOptions.blockSize, "Block size instead of the patch's")
+    render->add_option("--seconds", renderOptions.seconds,
+                       "Length instead of the patch's: more than 0 and at least one sample at the rate, at most 86400")
+        ->check(renderSeconds);
+    render->add_option("--rate", renderOptions.sampleRate,
+                       "Sample rate instead of the patch's: a whole number of hertz from 1000 to 768000")
+        ->check(wholeHertz);
+    render->add_option("--block", renderOptions.blockSize, "Block size instead of the patch's: 1 to 4096")
         ->check(CLI::Range(1, 4096));
-    render->add_option("--bundles", renderOptions.bundleFolders, "Folders to look for bundles named without a path");
+    render->add_option("--bundles", renderOptions.bundleFolders, "Folders to look for bundles named without a path")
+        ->check(existingFolder)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 
     try {
         app.parse(argc, argv);
