@@ -18,11 +18,13 @@ std::string toMultibyte(const std::wstring& text)
 {
     if (text.empty())
         return {};
-    std::vector<char> buffer(text.size() * MB_CUR_MAX + 1, '\0');
-    const std::size_t length = std::wcstombs(buffer.data(), text.c_str(), buffer.size() - 1);
-    if (length == static_cast<std::size_t>(-1))
+    const std::size_t needed = std::wcstombs(nullptr, text.c_str(), 0);
+    if (needed == static_cast<std::size_t>(-1))
         return WStringToUtf8(text);  // not expressible in the locale: UTF-8, as the host reads names
-    return std::string(buffer.data(), length);
+    std::string result(needed + 1, '\0');
+    std::wcstombs(&result[0], text.c_str(), needed + 1);
+    result.resize(needed);
+    return result;
 }
 
 }  // namespace

@@ -111,23 +111,16 @@ void skinBitmap::renderBitmap(GmpiDrawing::Graphics& graphics, MP1_SIZE_U offset
         // The track (first frame), then the handle moved along the slider's axis.
         graphics.DrawBitmap(bitmap, Rect(left, top, left + frame.width, top + frame.height),
                             Rect(0, 0, frame.width, frame.height));
-        Rect source(metadata->handleRect[0], metadata->handleRect[1], metadata->handleRect[2], metadata->handleRect[3]);
-        Rect destination = source;
-        const float shift = static_cast<float>(drawAt);
-        if (metadata->isVerticalSlider()) {
-            destination.top += shift;
-            destination.bottom += shift;
-            if (destination.top < 0.0f) {  // crop what would lie before the start
-                source.top -= destination.top;
-                destination.top = 0.0f;
-            }
-        } else {
-            destination.left += shift;
-            destination.right += shift;
-            if (destination.left < 0.0f) {
-                source.left -= destination.left;
-                destination.left = 0.0f;
-            }
+        Rect source = handleSource();
+        Rect destination = handlePlace();
+        // Crop what a negative position would place before the start of the track.
+        if (destination.top < 0.0f) {
+            source.top -= destination.top;
+            destination.top = 0.0f;
+        }
+        if (destination.left < 0.0f) {
+            source.left -= destination.left;
+            destination.left = 0.0f;
         }
         if (destination.getWidth() > 0.0f && destination.getHeight() > 0.0f)
             graphics.DrawBitmap(bitmap, Rect(destination.left + left, destination.top + top, destination.right + left,
@@ -162,6 +155,20 @@ void skinBitmap::renderBitmap(GmpiDrawing::Graphics& graphics, MP1_SIZE_U offset
     }
 }
 
+Rect skinBitmap::handleSource() const
+{
+    return Rect(metadata->handleRect[0], metadata->handleRect[1], metadata->handleRect[2], metadata->handleRect[3]);
+}
+
+Rect skinBitmap::handlePlace() const
+{
+    const Rect source = handleSource();
+    const float position = static_cast<float>(drawAt);
+    if (metadata->isVerticalSlider())
+        return Rect(0.0f, position, source.getWidth(), position + source.getHeight());
+    return Rect(position, 0.0f, position + source.getWidth(), source.getHeight());
+}
+
 bool skinBitmap::bitmapHitTestLocal(MP1_POINT point)
 {
     if (!bitmap || !metadata)
@@ -171,16 +178,7 @@ bool skinBitmap::bitmapHitTestLocal(MP1_POINT point)
     const float x = point.x - metadata->padding[0];
     const float y = point.y - metadata->padding[2];
     if (metadata->type == ABT_SLIDER) {
-        Rect handle(metadata->handleRect[0], metadata->handleRect[1], metadata->handleRect[2], metadata->handleRect[3]);
-        const float shift = static_cast<float>(drawAt);
-        if (metadata->isVerticalSlider()) {
-            handle.top += shift;
-            handle.bottom += shift;
-        } else {
-            handle.left += shift;
-            handle.right += shift;
-        }
-        return handle.contains(GmpiDrawing::Point(x, y));
+        return handlePlace().contains(GmpiDrawing::Point(x, y));
     }
     const GmpiDrawing::Size frame = frameSize();
     if (!(x >= 0.0f && y >= 0.0f && x < frame.width && y < frame.height))

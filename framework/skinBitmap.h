@@ -41,6 +41,12 @@ public:
     bool bitmapHitTestLocal(GmpiDrawing_API::MP1_POINT point);
 
 protected:
+    // Slider handle: where it lies in the bitmap, and where it is drawn for the current
+    // position (its leading edge at the position along the slider's axis, its other
+    // side at the frame's edge), in frame pixels.
+    GmpiDrawing::Rect handleSource() const;
+    GmpiDrawing::Rect handlePlace() const;
+
     GmpiDrawing::Bitmap bitmap;
     ImageMetadata* metadata = nullptr;  // owned by the cache
     std::int32_t drawAt = -1;           // vertical frame offset, or the handle position
