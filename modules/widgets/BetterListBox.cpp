@@ -144,7 +144,7 @@ public:
         const int count = itemCount;
         const float ratio = count > 0 ? static_cast<float>(visibleRows) / static_cast<float>(count) : 1.0f;
         float contentWidth = width;
-        if (!(ratio >= 1.0f && pinAutoHideScrollBar.getValue())) {
+        if (scrollBarShown()) {
             contentWidth = width - scrollBarWidth;
             graphics.FillRectangle(Rect(width - scrollBarWidth, 0.0f, width, height),
                                    graphics.CreateSolidColorBrush(trackColor));
@@ -192,7 +192,8 @@ public:
             return gmpi::MP_FAIL;
         setCapture();
         const float width = rect.right - rect.left;
-        pressInScrollBar = point.x > width - scrollBarWidth;
+        // A hidden bar leaves the whole width to the rows.
+        pressInScrollBar = scrollBarShown() && point.x > width - scrollBarWidth;
         lastPoint = Point(point.x, point.y);
         if (pressInScrollBar)
             return gmpi::MP_OK;
@@ -248,6 +249,13 @@ public:
     }
 
 private:
+    // Shown unless AutoHideScrollBar is set and every item fits (an empty list fits).
+    bool scrollBarShown() const
+    {
+        const bool allFit = itemCount <= 0 || visibleRows >= itemCount;
+        return !(allFit && pinAutoHideScrollBar.getValue());
+    }
+
     void calcScrollBars()
     {
         itemCount = it_enum_list(pinItems.getValue()).size();

@@ -38,6 +38,7 @@ struct RenderOptions {
     std::optional<float> sampleRate;
     std::optional<int> blockSize;
     std::vector<std::filesystem::path> bundleFolders;
+    std::filesystem::path skin;    // skin folder instead of the patch's; empty: the patch's or the default skin
 };
 int runRender(const RenderOptions& options);
 
@@ -45,5 +46,9 @@ int runRender(const RenderOptions& options);
 // (colon-separated), then the bundles folder of the build this program belongs to, then
 // the current directory.
 std::vector<std::filesystem::path> bundleFolders(const std::vector<std::filesystem::path>& given);
+
+// The skin shipped with the project (skins/default of the source tree this program was
+// built from, or beside its build); empty when neither exists.
+std::filesystem::path defaultSkinFolder();
 
 }  // namespace mphost::cli

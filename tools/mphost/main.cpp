@@ -51,6 +51,8 @@ int main(int argc, char** argv)
     render->add_option("--block", renderOptions.blockSize, "Block size instead of the patch's")
         ->check(CLI::Range(1, 4096));
     render->add_option("--bundles", renderOptions.bundleFolders, "Folders to look for bundles named without a path");
+    render->add_option("--skin", renderOptions.skin, "Skin folder instead of the patch's (default: the shipped skin)")
+        ->check(CLI::ExistingDirectory);
 
     try {
         app.parse(argc, argv);

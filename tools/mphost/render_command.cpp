@@ -98,6 +98,10 @@ int runRender(const RenderOptions& options)
         Patch patch = options.patch.empty() ? parsePatch(demoPatch, "demo patch", environment)
                                             : loadPatch(options.patch, environment);
         patch.changeTiming(options.seconds, options.sampleRate, options.blockSize);
+        if (!options.skin.empty())
+            patch.skinFolder = options.skin;
+        else if (patch.skinFolder.empty())
+            patch.skinFolder = defaultSkinFolder();
 
         std::filesystem::path wavFile = options.output;
         if (wavFile.empty() && !patch.outputs.empty())
