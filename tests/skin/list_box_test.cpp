@@ -3,7 +3,10 @@
 // row by row and its drawing; and skins reaching it through patches.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <cmath>
 #include <filesystem>
@@ -256,4 +259,64 @@ TEST(PatchSkin, SkinKeyResolvesFromThePatchFolderAndReachesGuiHalves)
     } catch (const mphost::HostError& error) {
         EXPECT_NE(std::string(error.what()).find("$.skin"), std::string::npos) << error.what();
     }
+}
+
+namespace {
+
+int runMphost(const std::string& arguments)
+{
+    const std::string command = std::string(MPHOST_PATH) + " " + arguments + " > /dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Pixels of a PNG with a red (or white) majority: r above 128 and green below 64 (or
+// all three above 200).
+std::pair<int, int> redAndWhiteInk(const fs::path& png)
+{
+    mphost::ComPtr<api::IMpBitmap> bitmap;
+    mphost::drawing::sharedFactory()->LoadImageU(png.c_str(), reinterpret_cast<api::IMpBitmap**>(bitmap.receive()));
+    if (!bitmap)
+        return {-1, -1};
+    mphost::ComPtr<api::IMpBitmapPixels> pixels;
+    bitmap->lockPixels(reinterpret_cast<api::IMpBitmapPixels**>(pixels.receive()), api::MP1_BITMAP_LOCK_READ);
+    api::MP1_SIZE_U size{};
+    bitmap->GetSize(&size);
+    int red = 0;
+    int white = 0;
+    for (std::uint32_t y = 0; y < size.height; ++y)
+        for (std::uint32_t x = 0; x < size.width; ++x) {
+            const std::uint8_t* p = pixels->getAddress() + y * pixels->getBytesPerRow() + x * 4;  // B G R A
+            red += p[2] > 128 && p[1] < 64 ? 1 : 0;
+            white += p[0] > 200 && p[1] > 200 && p[2] > 200 ? 1 : 0;
+        }
+    return {red, white};
+}
+
+}  // namespace
+
+TEST(PatchSkin, RenderTakesSkinFromTheCommandLineOrTheShippedDefault)
+{
+    TempFolder folder;
+    fs::create_directories(folder.path / "red");
+    std::ofstream(folder.path / "red" / "global.txt") << "FONT_CATEGORY normal\nfont-size 20\nfont-color #FF0000\n";
+    // Black everywhere but the text, in a panel that ends at the list.
+    std::ofstream(folder.path / "list.json") << R"({
+      "modules": [ { "name": "list", "bundle": "ui_modules", "id": "BetterListBox", "rect": [0, 0, 120, 40],
+                     "values": { "Items": "MMMM", "BackgroundTop": "FF000000", "BackgroundBottom": "FF000000",
+                                 "TrackColor": "FF000000", "ThumbColor": "FF000000" } } ]
+    })";
+    const std::string patch = (folder.path / "list.json").string();
+    const fs::path png = folder.path / "panel.png";
+    const std::string bundles = std::string(" --bundles ") + MP_BUNDLE_DIR;
+
+    ASSERT_EQ(runMphost("render " + patch + bundles + " --png " + png.string() + " --skin " + (folder.path / "red").string()), 0);
+    const auto [red, whiteWithRedSkin] = redAndWhiteInk(png);
+    EXPECT_GT(red, 20);
+    // The shipped skin writes its "normal" category in white.
+    ASSERT_EQ(runMphost("render " + patch + bundles + " --png " + png.string()), 0);
+    const auto [redDefault, white] = redAndWhiteInk(png);
+    EXPECT_EQ(redDefault, 0);
+    EXPECT_GT(white, 20);
+    EXPECT_EQ(runMphost("render " + patch + bundles + " --skin " + (folder.path / "missing").string()), 2);
 }
