@@ -378,3 +378,22 @@ TEST(FontCache, FittedHeightsAndFamilyFallback)
     // A null factory gives a null format.
     EXPECT_FALSE(GmpiDrawing::Factory().CreateTextFormat2(16.0f, {"Arial"}));
 }
+
+TEST(ImageCache, CustomImagesByFactoryAndName)
+{
+    const mphost::ComPtr<api::IMpFactory> hostFactory = mphost::drawing::createFactory();
+    hostFactory->addRef();
+    GmpiDrawing::Factory factory(hostFactory.get());
+    const mphost::ComPtr<api::IMpFactory> otherFactory = mphost::drawing::createFactory();
+    CacheClient client;
+    ImageCache& cache = *ImageCache::instance();
+    GmpiDrawing::Bitmap made = factory.CreateImage(8, 4);
+    cache.RegisterCustomImage("made:meter", made);
+    EXPECT_EQ(cache.GetCustomImage(hostFactory.get(), "made:meter").Get(), made.Get());
+    EXPECT_FALSE(cache.GetCustomImage(otherFactory.get(), "made:meter"));
+    EXPECT_FALSE(cache.GetCustomImage(hostFactory.get(), "made:other"));
+    EXPECT_FALSE(cache.GetCustomImage(hostFactory.get(), nullptr));
+    cache.RegisterCustomImage(nullptr, made);
+    cache.RegisterCustomImage("null", GmpiDrawing::Bitmap());
+    EXPECT_EQ(cache.entryCount(), 1u);
+}
