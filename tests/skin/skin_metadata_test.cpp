@@ -176,8 +176,8 @@ TEST(FontFile, WeightStyleAndAlignmentRules)
     EXPECT_EQ(flagsOf("text-align left"), 0);
     EXPECT_EQ(flagsOf("text-decoration underline"), FontMetadata::Underline);
 
-    const FontMetadata* bold = skinOf("FONT_CATEGORY x\nfont-weight bold").getFont("x");
-    EXPECT_EQ(bold->weight(), 700);
+    const SkinMetadata boldSkin = skinOf("FONT_CATEGORY x\nfont-weight bold");
+    EXPECT_EQ(boldSkin.getFont("x")->weight(), 700);
     EXPECT_EQ(skinOf("FONT_CATEGORY x\nfont-weight 200").getFont("x")->weight(), 300);
     EXPECT_EQ(skinOf("FONT_CATEGORY x\ntext-align c").getFont("x")->textAlignment(), 2);
 }
