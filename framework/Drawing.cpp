@@ -1,5 +1,6 @@
 #include "Drawing.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cwchar>
 
@@ -264,6 +265,68 @@ bool Factory::GetFontFamilyName(std::int32_t index, std::string& name) const
         return false;
     name = text.str();
     return true;
+}
+
+TextFormat Factory::CreateTextFormat2(float height, const FontStack& families, std::int32_t weight,
+                                      std::int32_t style, std::int32_t stretch, bool fitCapHeight)
+{
+    if (!object)
+        return {};
+    if (!table)
+        table = std::make_shared<FamilyTable>();
+    if (!table->listed) {
+        table->listed = true;
+        Object<IMpFactory2> factory2;
+        if (object->queryInterface(SE_IID_FACTORY2_MPGUI, reinterpret_cast<void**>(factory2.GetAddressOf())) ==
+                gmpi::MP_OK &&
+            factory2) {
+            table->families.push_back({"Arial", {0.0f, 0.0f}});
+            // Bounded: a factory that never reports the end still lets this finish.
+            for (std::int32_t index = 0; index < 100000; ++index) {
+                gmpi_sdk::MpString name;
+                if (factory2.Get()->GetFontFamilyName(index, &name) != gmpi::MP_OK)
+                    break;
+                table->families.push_back({name.str(), {0.0f, 0.0f}});
+            }
+        } else if (!families.empty()) {
+            table->families.push_back({families.front(), {0.0f, 0.0f}});
+        }
+    }
+
+    const auto tryFamily = [&](const std::string& family, bool& found) -> TextFormat {
+        auto entry = std::find_if(table->families.begin(), table->families.end(),
+                                  [&family](const auto& known) { return known.first == family; });
+        if (entry == table->families.end())
+            return {};
+        found = true;
+        auto& ratios = entry->second;
+        if (ratios.first == 0.0f) {
+            constexpr float probeSize = 32.0f;
+            const TextFormat probe = CreateTextFormat(probeSize, family.c_str(), weight, style, stretch);
+            const FontMetrics metrics = probe.GetFontMetrics();
+            const float body = metrics.ascent + metrics.descent;
+            // Metrics a face cannot give leave the size as asked.
+            ratios.first = body > 0.0f && std::isfinite(body) ? probeSize / body : 1.0f;
+            ratios.second = metrics.capHeight > 0.0f && std::isfinite(metrics.capHeight)
+                                ? probeSize / metrics.capHeight
+                                : ratios.first;
+        }
+        return CreateTextFormat(height * (fitCapHeight ? ratios.second : ratios.first), family.c_str(), weight, style,
+                                stretch);
+    };
+
+    for (const std::string& family : families) {
+        bool found = false;
+        TextFormat format = tryFamily(family, found);
+        if (found)
+            return format;
+    }
+    // None of the stack is installed: "Arial", known to every factory from here on.
+    if (std::none_of(table->families.begin(), table->families.end(),
+                     [](const auto& known) { return known.first == "Arial"; }))
+        table->families.push_back({"Arial", {0.0f, 0.0f}});
+    bool found = false;
+    return tryFamily("Arial", found);
 }
 
 // ---------------------------------------------------------------------------------

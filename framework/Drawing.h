@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -246,9 +247,23 @@ public:
     void SetLineSpacing(float lineSpacing, float baseline);
 };
 
+// Font families tried in order.
+using FontStack = std::vector<std::string>;
+
 class Factory : public Object<GmpiDrawing_API::IMpFactory> {
 public:
     using Object::Object;
+    // A text format whose body (ascent + descent), or capital height with `fitCapHeight`,
+    // is `height` pixels, in the first family of `families` the factory has ("Arial"
+    // when it has none). Each family is measured once per wrapper (and its copies):
+    // ratio A = 32 / (ascent + descent), ratio B = 32 / cap height at 32 pixels. The
+    // installed families come from the factory's second interface; without it only the
+    // first family of the stack counts as installed. Null when creation fails.
+    TextFormat CreateTextFormat2(float height, const FontStack& families,
+                                 std::int32_t weight = GmpiDrawing_API::MP1_FONT_WEIGHT_NORMAL,
+                                 std::int32_t style = GmpiDrawing_API::MP1_FONT_STYLE_NORMAL,
+                                 std::int32_t stretch = GmpiDrawing_API::MP1_FONT_STRETCH_NORMAL,
+                                 bool fitCapHeight = false);
     PathGeometry CreatePathGeometry() const;
     // A text format of `family` at `height` pixels.
     TextFormat CreateTextFormat(float height, const char* family = "Arial",
@@ -261,6 +276,17 @@ public:
     // Installed font family `index`, through the factory's second interface; false past
     // the last one or when the factory has no second interface.
     bool GetFontFamilyName(std::int32_t index, std::string& name) const;
+
+    // What CreateTextFormat2 learnt about the factory: installed families and their two
+    // measured ratios (0 until measured).
+    struct FamilyTable {
+        bool listed = false;
+        std::vector<std::pair<std::string, std::pair<float, float>>> families;
+    };
+    const std::shared_ptr<FamilyTable>& familyTable() const { return table; }
+
+private:
+    std::shared_ptr<FamilyTable> table;
 };
 
 class BitmapRenderTarget;

@@ -350,6 +350,47 @@ protected:
 // ---------------------------------------------------------------------------------
 namespace gmpi_sdk {
 
+// Holds one reference to a host object (any IMpUnknown-derived interface) and releases
+// it when destroyed; copying adds a reference.
+template <class I>
+class mp_shared_ptr {
+public:
+    mp_shared_ptr() = default;
+    // Adds a reference to `object`.
+    explicit mp_shared_ptr(I* object) : object(object)
+    {
+        if (object)
+            object->addRef();
+    }
+    mp_shared_ptr(const mp_shared_ptr& other) : mp_shared_ptr(other.object) {}
+    mp_shared_ptr(mp_shared_ptr&& other) noexcept : object(other.object) { other.object = nullptr; }
+    mp_shared_ptr& operator=(mp_shared_ptr other) noexcept
+    {
+        I* held = object;
+        object = other.object;
+        other.object = held;
+        return *this;
+    }
+    ~mp_shared_ptr()
+    {
+        if (object)
+            object->release();
+    }
+    // Releases the current reference and gives the slot for an out parameter that hands
+    // over a reference.
+    I** put()
+    {
+        *this = mp_shared_ptr();
+        return &object;
+    }
+    I* get() const { return object; }
+    I* operator->() const { return object; }
+    explicit operator bool() const { return object != nullptr; }
+
+private:
+    I* object = nullptr;
+};
+
 // The IString modules pass to the host for returned text. Lives where the caller puts it
 // (usually on the stack): reference counting changes nothing.
 class MpString final : public gmpi::IString {

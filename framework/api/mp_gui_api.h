@@ -34,18 +34,29 @@ public:
     virtual const char* getData() = 0;  // slot 5
 };
 
-// A read-only skin file opened by the host (openSkinResource). Reference counted: the
-// caller owns the reference it receives; the file is closed when the last one goes.
+// A read-only skin file opened by the host (openSkinResource): the host file object.
+// Reference counted: the caller owns the reference it receives; the file is closed when
+// the last one goes. [ui-thread]
 class IProtectedFile2 : public IMpUnknown {
 public:
-    // Reads up to `size` bytes at the current position into `buffer` and advances.
-    // MP_OK when `size` bytes were read, MP_FAIL when fewer remained (those are still
-    // copied) or `size` is negative.
-    virtual std::int32_t read(char* buffer, std::int64_t size) = 0;  // slot 3
-    // Closes the file early; later reads fail. MP_OK.
-    virtual std::int32_t close() = 0;  // slot 4
-    // The file's size in bytes.
-    virtual std::int32_t getSize(std::int64_t& returnValue) = 0;  // slot 5
+    // Copies the next `bytes` bytes into `buffer` (room for `bytes` bytes) and advances.
+    // MP_OK when all `bytes` were read. A short read is a failure: MP_FAIL when fewer
+    // remained (nothing is copied and the position stays), `bytes` is negative or
+    // `buffer` is null with `bytes` above 0. Reading 0 bytes succeeds.
+    virtual std::int32_t read(void* buffer, std::int64_t bytes) = 0;  // slot 3
+    // Reserved: answers MP_NOSUPPORT.
+    virtual std::int32_t reserved4() = 0;  // slot 4
+    // Writes the file's size in bytes (>= 0) to `*bytes`. MP_OK, MP_FAIL for null.
+    virtual std::int32_t getSize(std::int64_t* bytes) = 0;  // slot 5
+};
+
+// The host's context menu while a module fills it (MP_IID_CONTEXT_ITEMS_SINK, queried on
+// the object passed to populateContextMenu). A host may offer none.
+class IMpContextItemSink : public IMpUnknown {
+public:
+    // Appends an item: `text` UTF-8 (zero-terminated), `id` handed back to onContextMenu
+    // when the user chooses it, `flags` 0 (other bits are the host's). MP_OK.
+    virtual std::int32_t AddItem(const char* text, std::int32_t id, std::int32_t flags) = 0;  // slot 3
 };
 
 // ---------------------------------------------------------------------------------

@@ -117,6 +117,7 @@ void Engine::build()
             if (module.description->gui && needsGui(nodes.size())) {
                 GuiModuleOptions options;
                 options.duplicates = module.duplicates;
+                options.host.skinFolder = thePatch.skinFolder;
                 node->gui = std::make_unique<GuiModule>(bundle, *module.description, options);
                 node->guiRoutes.resize(node->gui->pins().size());
                 const std::size_t index = nodes.size();

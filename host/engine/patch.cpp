@@ -150,7 +150,7 @@ public:
     {
         onlyKeys(root, "$",
                  {"description", "sampleRate", "blockSize", "seconds", "modules", "connections", "outputs", "script",
-                  "snapshots"});
+                  "snapshots", "skin"});
         patch.source = sourceName();
         if (const auto it = root.find("description"); it != root.end())
             text(*it, "$.description", true);
@@ -162,6 +162,8 @@ public:
             patch.seconds = number(*it, "$.seconds", 0.0, 24 * 3600.0);
         if (patch.lengthInSamples() < 1)
             fail("$.seconds", "a length of at least one sample");
+        if (const auto it = root.find("skin"); it != root.end())
+            patch.skinFolder = skinFolder(*it);
 
         const Json& modules = member(root, "$", "modules");
         if (!modules.is_array() || modules.empty())
@@ -238,6 +240,17 @@ private:
     double time(const Json& value, const std::string& path) const { return number(value, path, 0.0, patch.seconds); }
 
     std::int64_t samples(double seconds) const { return std::llround(seconds * static_cast<double>(patch.sampleRate)); }
+
+    std::filesystem::path skinFolder(const Json& value) const
+    {
+        std::filesystem::path folder = text(value, "$.skin");
+        if (folder.is_relative() && !environment.patchFolder.empty())
+            folder = environment.patchFolder / folder;
+        std::error_code error;
+        if (!std::filesystem::is_directory(folder, error))
+            fail("$.skin", "a skin folder that exists (" + folder.string() + " does not)", &value);
+        return folder;
+    }
 
     std::filesystem::path findBundle(const std::string& name, const std::string& path, const Json& value) const
     {

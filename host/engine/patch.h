@@ -88,6 +88,9 @@ struct Patch {
     std::vector<PinRef> outputs;      // audio outputs written as WAV channels, in order (at most maxOutputs)
     std::vector<ScriptEvent> script;  // sorted by time, stable
     std::vector<Snapshot> snapshots;  // sorted by time
+    // "skin": the folder GUI halves take images, image metadata and fonts from (relative
+    // names from the patch's folder); empty: none given.
+    std::filesystem::path skinFolder;
     // Descriptions of every bundle the patch uses, by resolved path.
     std::map<std::filesystem::path, std::shared_ptr<const BundleDescription>> descriptions;
 

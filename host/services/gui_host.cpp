@@ -13,38 +13,35 @@ namespace mphost {
 
 namespace {
 
-// A skin file read whole when opened; deletes itself on its last release.
+// A skin file read whole when opened (the host file object); deletes itself on its
+// last release.
 class SkinFile final : public HostOwnedObject<SkinFile, gmpi::IProtectedFile2> {
 public:
     explicit SkinFile(std::vector<char> contents) : contents(std::move(contents)) {}
 
-    std::int32_t read(char* buffer, std::int64_t size) override
+    std::int32_t read(void* buffer, std::int64_t bytes) override
     {
-        if (closed || size < 0 || (size > 0 && !buffer))
+        if (bytes < 0 || (bytes > 0 && !buffer))
             return gmpi::MP_FAIL;
         const auto available = static_cast<std::int64_t>(contents.size() - position);
-        const std::int64_t count = std::min(size, available);
-        std::memcpy(buffer, contents.data() + position, static_cast<std::size_t>(count));
-        position += static_cast<std::size_t>(count);
-        return count == size ? gmpi::MP_OK : gmpi::MP_FAIL;
-    }
-    std::int32_t close() override
-    {
-        closed = true;
-        contents.clear();
-        position = 0;
+        if (bytes > available)
+            return gmpi::MP_FAIL;  // a short read copies nothing
+        std::memcpy(buffer, contents.data() + position, static_cast<std::size_t>(bytes));
+        position += static_cast<std::size_t>(bytes);
         return gmpi::MP_OK;
     }
-    std::int32_t getSize(std::int64_t& returnValue) override
+    std::int32_t reserved4() override { return gmpi::MP_NOSUPPORT; }
+    std::int32_t getSize(std::int64_t* bytes) override
     {
-        returnValue = static_cast<std::int64_t>(contents.size());
+        if (!bytes)
+            return gmpi::MP_FAIL;
+        *bytes = static_cast<std::int64_t>(contents.size());
         return gmpi::MP_OK;
     }
 
 private:
     std::vector<char> contents;
     std::size_t position = 0;
-    bool closed = false;
 };
 
 // Whether `path` (absolute, normalised) lies inside `folder` (absolute, normalised).

@@ -109,15 +109,21 @@ TEST(GuiHost, SkinFilesReadWholeAndReportShortReads)
     gmpi::IProtectedFile2* file = nullptr;
     ASSERT_EQ(host.openSkinResource(name.getData(), &file), gmpi::MP_OK);
     std::int64_t size = 0;
-    file->getSize(size);
+    EXPECT_EQ(file->getSize(&size), gmpi::MP_OK);
     EXPECT_EQ(size, 6);
+    EXPECT_EQ(file->getSize(nullptr), gmpi::MP_FAIL);
     char buffer[8] = {};
     EXPECT_EQ(file->read(buffer, 4), gmpi::MP_OK);
-    EXPECT_EQ(file->read(buffer + 4, 4), gmpi::MP_FAIL);  // only two bytes left, still copied
+    EXPECT_EQ(file->read(buffer + 4, 4), gmpi::MP_FAIL);  // only two bytes left: a failure, nothing copied
+    EXPECT_STREQ(buffer, "abcd");
+    EXPECT_EQ(file->read(buffer + 4, 2), gmpi::MP_OK);  // the position stayed
     EXPECT_STREQ(buffer, "abcdef");
+    EXPECT_EQ(file->read(buffer, 0), gmpi::MP_OK);
     EXPECT_EQ(file->read(buffer, -1), gmpi::MP_FAIL);
-    file->close();
-    EXPECT_EQ(file->read(buffer, 1), gmpi::MP_FAIL);
+    EXPECT_EQ(file->read(nullptr, 1), gmpi::MP_FAIL);
+    // Slot 4, reached by index as a bundle would, is reserved.
+    using Slot4 = std::int32_t (*)(gmpi::IProtectedFile2*);
+    EXPECT_EQ(reinterpret_cast<Slot4*>(*reinterpret_cast<void***>(file))[4](file), gmpi::MP_NOSUPPORT);
     EXPECT_EQ(file->release(), 0);
 }
 

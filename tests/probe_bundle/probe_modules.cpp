@@ -384,7 +384,7 @@ public:
             std::int64_t size = -1;
             std::vector<char> bytes;
             if (found == gmpi::MP_OK && getHost()->openSkinResource(name.getData(), &file) == gmpi::MP_OK && file) {
-                file->getSize(size);
+                file->getSize(&size);
                 bytes.resize(static_cast<std::size_t>(size));
                 file->read(bytes.data(), size);
                 file->release();

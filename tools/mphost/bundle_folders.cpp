@@ -36,4 +36,21 @@ std::filesystem::path findBundle(const std::string& bundle, const std::vector<st
     throw HostError("no bundle \"" + bundle + "\" in the bundle folders (see --bundles)");
 }
 
+std::filesystem::path defaultSkinFolder()
+{
+    std::error_code error;
+    std::vector<std::filesystem::path> candidates;
+    // build/tools/mphost/mphost beside the source tree holds skins/default.
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error)
+        candidates.push_back(program.parent_path() / ".." / ".." / ".." / "skins" / "default");
+#ifdef MP_DEFAULT_SKIN_DIR
+    candidates.emplace_back(MP_DEFAULT_SKIN_DIR);
+#endif
+    for (const auto& folder : candidates)
+        if (std::filesystem::is_regular_file(folder / "global.txt", error))
+            return folder.lexically_normal();
+    return {};
+}
+
 }  // namespace mphost::cli

@@ -47,6 +47,7 @@ struct RenderOptions {
     std::optional<float> sampleRate;
     std::optional<int> blockSize;
     std::vector<std::filesystem::path> bundleFolders;
+    std::filesystem::path skin;    // skin folder instead of the patch's; empty: the patch's or the default skin
 };
 int runRender(const RenderOptions& options);
 
@@ -59,5 +60,8 @@ std::vector<std::filesystem::path> bundleFolders(const std::vector<std::filesyst
 // it is, or a name ("shape_modules") looked up in the bundle folders. Throws HostError
 // when a name is found in no folder.
 std::filesystem::path findBundle(const std::string& bundle, const std::vector<std::filesystem::path>& given);
+// The skin shipped with the project (skins/default of the source tree this program was
+// built from, or beside its build); empty when neither exists.
+std::filesystem::path defaultSkinFolder();
 
 }  // namespace mphost::cli

@@ -140,6 +140,8 @@ int main(int argc, char** argv)
         ->expected(1)
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    render->add_option("--skin", renderOptions.skin, "Skin folder instead of the patch's (default: the shipped skin)")
+        ->check(CLI::ExistingDirectory);
 
     try {
         app.parse(argc, argv);

@@ -187,6 +187,10 @@ int runRender(const RenderOptions& options)
             std::cerr << "mphost render: " << error.what() << "\n";
             return 2;
         }
+        if (!options.skin.empty())
+            patch.skinFolder = options.skin;
+        else if (patch.skinFolder.empty())
+            patch.skinFolder = defaultSkinFolder();
 
         std::filesystem::path wavFile = options.output;
         if (wavFile.empty() && !patch.outputs.empty())
