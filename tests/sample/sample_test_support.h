@@ -85,7 +85,8 @@ struct Rendered {
 // Fills inputs for samples [first, first + count) of the render; buffers start at index 0.
 using Fill = std::function<void(mphost::DspModule& module, int first, int count)>;
 
-// Processes `count` samples in blocks of the module's maximum size.
+// Processes `count` samples in blocks of the module's maximum size; `output` "" for a
+// module without audio output.
 inline Rendered render(mphost::DspModule& module, int count, const Fill& fill = {},
                        const std::string& output = "AudioOut")
 {
@@ -96,8 +97,10 @@ inline Rendered render(mphost::DspModule& module, int count, const Fill& fill = 
             fill(module, first, n);
         module.process(n);
         result.allocations += module.allocationsInLastProcess();
-        const auto out = module.output(output);
-        result.samples.insert(result.samples.end(), out.begin(), out.begin() + n);
+        if (!output.empty()) {
+            const auto out = module.output(output);
+            result.samples.insert(result.samples.end(), out.begin(), out.begin() + n);
+        }
         const auto& log = module.lastBlockLog();
         for (const auto& record : log.records()) {
             if (record.kind == mphost::OutputLog::Kind::Message || record.pinOrId < 0)
