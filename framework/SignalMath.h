@@ -57,9 +57,9 @@ inline float interpolateClamped(const float* samples, std::int64_t frames, doubl
 // sample read as 0, so a position outside -1 .. frames gives 0.
 inline float interpolateZeroPadded(const float* samples, std::int64_t frames, double position)
 {
-    const double base = floorPosition(position);
-    if (!(base >= -3.0 && base < static_cast<double>(frames) + 2.0))
+    if (!(position >= -3.0 && position < static_cast<double>(frames) + 2.0))  // NaN too
         return 0.0f;
+    const double base = floorPosition(position);
     const auto i = static_cast<std::int64_t>(base);
     const float f = static_cast<float>(position - base);
     auto at = [samples, frames](std::int64_t k) { return k >= 0 && k < frames ? samples[k] : 0.0f; };
