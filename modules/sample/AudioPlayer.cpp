@@ -99,44 +99,66 @@ public:
         float* out = pinOut.getBuffer() + blockPos;
         const float* gateIn = pinGate.getBuffer() + blockPos;
         const float* pitchIn = pinPitch.getBuffer() + blockPos;
-        const double lastFrame = static_cast<double>(frames - 1);
-        const double end = static_cast<double>(frames);
+        const float* data = samples;
+        const std::int64_t count = frames;
+        const double lastFrame = static_cast<double>(count - 1);
+        const double end = static_cast<double>(count);
         const double first = static_cast<double>(start);
+        // The per-sample state in locals (the output stores could otherwise alias it),
+        // written back after the loop.
+        double pos = position;
+        double previous = previousPosition;
+        double step = reverse ? -increment : increment;
+        float pitchUsed = lastPitch;
+        bool stale = pitchStale;
+        bool gateBefore = previousGate;
+        bool streaming = pinOut.isStreaming();
+        int sinceReport = reportCount;
 
         for (int s = 0; s < sampleFrames; ++s) {
             const bool gate = gateIn[s] > 0.0f;
             const float pitch = 10.0f * pitchIn[s];
-            if (pitchStale || pitch != lastPitch) {  // a NaN never equals the last value
+            if (stale || pitch != pitchUsed) {  // a NaN never equals the last value
                 increment = signal_math::fastExp2(pitch) * rateRatio;
-                lastPitch = pitch;
-                pitchStale = false;
+                step = reverse ? -increment : increment;
+                pitchUsed = pitch;
+                stale = false;
             }
 
-            if (gate && !previousGate && lastFrame > first) {
-                position = reverse ? lastFrame : first;
-                sendPosition(position, blockPos + s);
-                reportCount = 0;
+            if (gate && !gateBefore && lastFrame > first) {
+                pos = reverse ? lastFrame : first;
+                sendPosition(pos, blockPos + s);
+                sinceReport = 0;
             }
-            previousGate = gate;
+            gateBefore = gate;
 
-            if (gate && position < end && position >= first) {
-                if (!pinOut.isStreaming())  // also a rise that kept the old position
+            if (gate && pos < end && pos >= first) {
+                if (!streaming) {  // also a rise that kept the old position
                     pinOut.setStreaming(true, blockPos + s);
-                out[s] = signal_math::interpolateClamped(samples, frames, position);
-                if (++reportCount >= reportInterval) {
-                    sendPosition(position, blockPos + s);
-                    reportCount = 0;
+                    streaming = true;
                 }
-                previousPosition = position;
-                position += reverse ? -increment : increment;
+                out[s] = signal_math::interpolateClamped(data, count, pos);
+                if (++sinceReport >= reportInterval) {
+                    sendPosition(pos, blockPos + s);
+                    sinceReport = 0;
+                }
+                previous = pos;
+                pos += step;
             } else {
-                if (pinOut.isStreaming()) {
+                if (streaming) {
                     pinOut.setStreaming(false, blockPos + s);
-                    sendPosition(previousPosition, blockPos + s);
+                    streaming = false;
+                    sendPosition(previous, blockPos + s);
                 }
                 out[s] = 0.0f;
             }
         }
+        position = pos;
+        previousPosition = previous;
+        lastPitch = pitchUsed;
+        pitchStale = stale;
+        previousGate = gateBefore;
+        reportCount = sinceReport;
     }
 
     void subProcessQuiet(int sampleFrames)

@@ -128,15 +128,20 @@ public:
         float* out = pinOut.getBuffer() + blockPos;
         const float* gateIn = pinGate.getBuffer() + blockPos;
         const float* pitchIn = pinPitch.getBuffer() + blockPos;
+        const float* data = samples;
+        const std::int64_t count = frames;
         int silentFrom = 0;  // outputs from here on are 0 with the oscillator stopped
+        // Float state in locals: the output stores could otherwise alias it.
+        float pitchUsed = lastPitch;
+        bool stale = pitchStale;
 
         for (int s = 0; s < sampleFrames; ++s) {
             const bool gate = gateIn[s] > 0.0f;
             const float pitch = 10.0f * pitchIn[s];
-            if (pitchStale || pitch != lastPitch) {
+            if (stale || pitch != pitchUsed) {
                 increment = signal_math::fastExp2(pitch) * ratio;
-                lastPitch = pitch;
-                pitchStale = false;
+                pitchUsed = pitch;
+                stale = false;
             }
             const bool rising = gate && !previousGate;
             const bool falling = !gate && previousGate;
@@ -155,7 +160,7 @@ public:
                 continue;
             }
 
-            float value = signal_math::interpolateZeroPadded(samples, frames, position);
+            float value = signal_math::interpolateZeroPadded(data, count, position);
             double weight = 0.0;
             if (state == towardLoopEnd && loopMode != 0 && !pingPong && crossfadeFactor > 0.0) {
                 weight = 1.0 - std::abs(position - loopEnd) * crossfadeFactor;
@@ -163,7 +168,7 @@ public:
                     // Where the position lands after the jump back into the loop, so that
                     // the blend is complete (weight 1) at the loop end itself.
                     const double partner = position + (loopStart - loopEnd);
-                    const float other = signal_math::interpolateZeroPadded(samples, frames, partner);
+                    const float other = signal_math::interpolateZeroPadded(data, count, partner);
                     value = static_cast<float>((1.0 - weight) * value + weight * other);
                 }
             }
@@ -178,6 +183,8 @@ public:
             if (state == stopped)
                 silentFrom = s + 1;
         }
+        lastPitch = pitchUsed;
+        pitchStale = stale;
         if (state == stopped && pinOut.isStreaming() && silentFrom < sampleFrames)
             pinOut.setStreaming(false, blockPos + silentFrom);
     }

@@ -86,20 +86,23 @@ public:
         const double size = entries;
         const double inverseSize = 1.0 / size;
         const float pitchLimit = linearFrequency ? sampleRate * 0.5f : 10.0f;
+        // Float state in locals: the output stores could otherwise alias it.
+        float pitchUsed = lastPitch;
+        float syncBefore = lastSync;
 
         for (int s = 0; s < sampleFrames; ++s) {
             const float pmIn = phaseMod[s];
             const float pm = pmIn > 1.0f ? 1.0f : (pmIn >= -1.0f ? pmIn : (pmIn < -1.0f ? -1.0f : 0.0f));
-            if (lastSync <= 0.0f && sync[s] > 0.0f)
+            if (syncBefore <= 0.0f && sync[s] > 0.0f)
                 phase = 0.0;
-            lastSync = sync[s];
+            syncBefore = sync[s];
 
             float v = 10.0f * pitch[s];
             v = v > 0.0f ? (v < pitchLimit ? v : pitchLimit) : 0.0f;  // NaN: 0
-            if (v != lastPitch) {
+            if (v != pitchUsed) {
                 const double frequency = linearFrequency ? v : 440.0 * signal_math::fastExp2(v - 5.0f);
                 increment = frequency / sampleRate * size;
-                lastPitch = v;
+                pitchUsed = v;
             }
 
             const double read = pm * size + phase;
@@ -131,6 +134,8 @@ public:
             out[s] = static_cast<float>(0.5 * value);
             previousRead = read;
         }
+        lastPitch = pitchUsed;
+        lastSync = syncBefore;
     }
 
 private:
