@@ -156,17 +156,29 @@ void BM_SampleOsc2(benchmark::State& state)
     bench::reportPerSample(state, blockSize);
 }
 
+// The same loop inline, from the same gate and pitch buffers.
 void BM_SampleOsc2Inline(benchmark::State& state)
 {
     flushSubnormals();
     const auto& x = sampleData();
-    std::vector<float> out(blockSize);
-    const double increment = signal_math::fastExp2(0.13f);
+    std::vector<float> out(blockSize), gate(blockSize, 1.0f), pitch(blockSize, 0.013f);
     const double length = loopEnd - loopStart;
     const double factor = 1.0 / (0.5 * length);
-    double position = 0.0;
+    double position = 0.0, increment = 1.0;
+    float lastPitch = -1.0f;
+    bool previousGate = false;
     for (auto _ : state) {
+        benchmark::DoNotOptimize(gate.data());
         for (int s = 0; s < blockSize; ++s) {
+            const bool g = gate[static_cast<std::size_t>(s)] > 0.0f;
+            const float p = 10.0f * pitch[static_cast<std::size_t>(s)];
+            if (p != lastPitch) {
+                increment = signal_math::fastExp2(p);
+                lastPitch = p;
+            }
+            if (g && !previousGate)
+                position = 0.0;
+            previousGate = g;
             float value = signal_math::interpolateZeroPadded(x.data(), sampleFrames, position);
             const double w = 1.0 - std::abs(position - loopEnd) * factor;
             if (w > 0.0)

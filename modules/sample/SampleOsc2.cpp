@@ -131,9 +131,11 @@ public:
         const float* data = samples;
         const std::int64_t count = frames;
         int silentFrom = 0;  // outputs from here on are 0 with the oscillator stopped
-        // Float state in locals: the output stores could otherwise alias it.
+        // Float state and the play position in locals: the output stores could otherwise alias it.
         float pitchUsed = lastPitch;
         bool stale = pitchStale;
+        double pos = position;
+        int playState = state;
 
         for (int s = 0; s < sampleFrames; ++s) {
             const bool gate = gateIn[s] > 0.0f;
@@ -148,26 +150,26 @@ public:
             previousGate = gate;
 
             if (rising) {
-                position = start;
-                state = loopMode != 0 ? towardLoopEnd : towardEnd;
+                pos = start;
+                playState = loopMode != 0 ? towardLoopEnd : towardEnd;
                 releasePending = false;
                 // Streaming follows the gate's streaming state in onSetPins; a plain rise
                 // after the sample ended must bring the output back as well.
                 if (!pinOut.isStreaming())
                     pinOut.setStreaming(true, blockPos + s);
-            } else if (state == stopped) {
+            } else if (playState == stopped) {
                 out[s] = 0.0f;
                 continue;
             }
 
-            float value = signal_math::interpolateZeroPadded(data, count, position);
+            float value = signal_math::interpolateZeroPadded(data, count, pos);
             double weight = 0.0;
-            if (state == towardLoopEnd && loopMode != 0 && !pingPong && crossfadeFactor > 0.0) {
-                weight = 1.0 - std::abs(position - loopEnd) * crossfadeFactor;
+            if (playState == towardLoopEnd && loopMode != 0 && !pingPong && crossfadeFactor > 0.0) {
+                weight = 1.0 - std::abs(pos - loopEnd) * crossfadeFactor;
                 if (weight > 0.0) {
                     // Where the position lands after the jump back into the loop, so that
                     // the blend is complete (weight 1) at the loop end itself.
-                    const double partner = position + (loopStart - loopEnd);
+                    const double partner = pos + (loopStart - loopEnd);
                     const float other = signal_math::interpolateZeroPadded(data, count, partner);
                     value = static_cast<float>((1.0 - weight) * value + weight * other);
                 }
@@ -176,16 +178,18 @@ public:
                 if (weight > 0.0)
                     releasePending = true;
                 else
-                    state = towardEnd;
+                    playState = towardEnd;
             }
-            advance();
+            advance(pos, playState);
             out[s] = value;
-            if (state == stopped)
+            if (playState == stopped)
                 silentFrom = s + 1;
         }
         lastPitch = pitchUsed;
         pitchStale = stale;
-        if (state == stopped && pinOut.isStreaming() && silentFrom < sampleFrames)
+        position = pos;
+        state = playState;
+        if (playState == stopped && pinOut.isStreaming() && silentFrom < sampleFrames)
             pinOut.setStreaming(false, blockPos + silentFrom);
     }
 
@@ -205,7 +209,7 @@ private:
     }
 
     // One sample's move of the position by the increment, with the loop's turns.
-    void advance()
+    void advance(double& position, int& state) const
     {
         switch (state) {
         case towardEnd:
