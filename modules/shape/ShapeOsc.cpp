@@ -13,28 +13,13 @@
 
 #include "ShapeInterpolation.h"
 #include "ShapeString.h"
+#include "SignalMath.h"
 #include "mp_sdk_audio.h"
 
 namespace {
 
-// 2^e by the fast bit-pattern approximation (relative error below 1e-4); e >= -126.
-float fastExp2(float e)
-{
-    const float p = e < -126.0f ? -126.0f : e;
-    const float z = p - std::trunc(p) + (p < 0.0f ? 1.0f : 0.0f);
-    const auto bits =
-        static_cast<std::int32_t>(std::trunc((p + 121.274055f + 27.728024f / (4.8425255f - z) - 1.4901291f * z) * 8388608.0f));
-    float result;
-    std::memcpy(&result, &bits, sizeof result);
-    return result;
-}
-
-// floor for the read positions, which stay within a few cycles of 0 (no library call).
-double floorPosition(double x)
-{
-    const double t = static_cast<double>(static_cast<std::int64_t>(x));
-    return t > x ? t - 1.0 : t;
-}
+using signal_math::fastExp2;
+using signal_math::floorPosition;
 
 // x limited to -1 .. +1; not-a-number reads as -1.
 float clampUnit(float x)
@@ -58,10 +43,7 @@ class ShapeOsc : public MpBase2 {
     static constexpr int tableSize = shapeTableSize;
     static constexpr int tableMask = tableSize - 1;
 
-    struct Entry {
-        float value;
-        float sum;  // value(0) + ... + value(i)
-    };
+    using Entry = signal_math::SummedEntry;
 
     Node nodes[maxShapeNodes] = {};
     int count = 0;
@@ -183,10 +165,8 @@ public:
                 const int i = static_cast<int>(c);
                 const double t = c - i;
                 value = t * table[(i + 1) & tableMask].value + (1.0 - t) * table[i & tableMask].value;
-            } else if (current > prev) {
-                value = (forwardIntegral(table, current) - forwardIntegral(table, prev)) / distance;
             } else {
-                value = (backwardIntegral(table, prev) - backwardIntegral(table, current)) / distance;
+                value = signal_math::StepIntegral<Entry>(table, tableSize).mean(prev, current);
             }
 
             out[s] = static_cast<float>(0.5 * value);
@@ -199,30 +179,6 @@ public:
     }
 
 private:
-    // Integral from 0 to p of the step function where entry i covers (i-1, i]: the
-    // reading of a span that moves forward.
-    static double forwardIntegral(const Entry* table, double p)
-    {
-        const double cycles = floorPosition(p * (1.0 / tableSize));
-        const double r = p - cycles * tableSize;
-        const int whole = std::min(static_cast<int>(r), tableMask);
-        const double fraction = r - whole;
-        return cycles * table[tableMask].sum + (table[whole].sum - table[0].sum) +
-               fraction * table[(whole + 1) & tableMask].value;
-    }
-
-    // Integral from 0 to p of the step function where entry i covers [i, i+1): the
-    // reading of a span that moves backward.
-    static double backwardIntegral(const Entry* table, double p)
-    {
-        const double cycles = floorPosition(p * (1.0 / tableSize));
-        const double r = p - cycles * tableSize;
-        const int whole = std::min(static_cast<int>(r), tableMask);
-        const double fraction = r - whole;
-        return cycles * table[tableMask].sum + (whole > 0 ? table[whole - 1].sum : 0.0) +
-               fraction * table[whole].value;
-    }
-
     // Builds the table that is not playing and marks it to take over at the next cycle.
     void fillLUT()
     {
@@ -242,11 +198,7 @@ private:
                 table[index].value = value > 1.0f ? 1.0f : (value >= -1.0f ? value : -1.0f);
             });
         }
-        float sum = 0.0f;
-        for (int i = 0; i < tableSize; ++i) {
-            sum += table[i].value;
-            table[i].sum = sum;
-        }
+        signal_math::accumulateRunningSums(table, tableSize);
     }
 };
 
