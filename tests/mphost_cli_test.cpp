@@ -83,6 +83,12 @@ TEST(MphostCli, ValidateListsItsChecksAndRunsOneByName)
     EXPECT_NE(one.output.find("PASS  probe_modules  dsp  Probe_Gain  (30 blocks)"), std::string::npos) << one.output;
     EXPECT_EQ(one.output.find("dsp.creation"), std::string::npos) << one.output;
 
+    // Quiet: no line for a passing half, but the totals count it.
+    const auto quiet = runMphost("validate " + probe + " --only Probe_Gain --check dsp.ordinary-events --blocks 30 --quiet");
+    EXPECT_EQ(quiet.exitCode, 0) << quiet.output;
+    EXPECT_EQ(quiet.output.find("PASS"), std::string::npos) << quiet.output;
+    EXPECT_NE(quiet.output.find("validated 1 module halves: 1 pass, 0 fail"), std::string::npos) << quiet.output;
+
     // A failure prints the command that repeats it; that command finds it again, exactly.
     const auto failed = runMphost("validate " + probe + " --only Probe_Throws");
     EXPECT_EQ(failed.exitCode, 1);

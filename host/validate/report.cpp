@@ -116,7 +116,7 @@ std::vector<ModuleReport> validateBundles(const std::vector<std::filesystem::pat
     return reports;
 }
 
-std::string formatReports(const std::vector<ModuleReport>& reports)
+std::string formatReports(const std::vector<ModuleReport>& reports, bool failuresOnly)
 {
     std::ostringstream text;
     int passed = 0, failed = 0, skipped = 0;
@@ -131,6 +131,8 @@ std::string formatReports(const std::vector<ModuleReport>& reports)
         }
         const char* verdict = report.skipped ? "SKIP" : report.passed ? "PASS" : "FAIL";
         (report.skipped ? skipped : report.passed ? passed : failed)++;
+        if (failuresOnly && report.passed)
+            continue;
         text << verdict << "  " << report.bundle << "  " << (report.subType == 0 ? "dsp" : "gui") << "  "
              << report.id;
         if (!report.skipped)

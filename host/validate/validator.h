@@ -100,8 +100,9 @@ std::vector<ModuleReport> validateBundles(const std::vector<std::filesystem::pat
                                           const ValidationOptions& options, ValidationProgress progress = nullptr);
 
 // One line per half, with details under failures and the command that reproduces them,
-// then a summary table.
-std::string formatReports(const std::vector<ModuleReport>& reports);
+// then the totals of every half. With `failuresOnly`, only the failing halves get lines;
+// the totals still count them all.
+std::string formatReports(const std::vector<ModuleReport>& reports, bool failuresOnly = false);
 std::string summaryTable(const std::vector<ModuleReport>& reports);
 std::string reportsToJson(const std::vector<ModuleReport>& reports);
 

@@ -114,11 +114,7 @@ int runValidate(const ValidateOptions& options)
         if (options.json) {
             std::cout << reportsToJson(reports) << "\n";
         } else if (options.quiet) {
-            std::vector<ModuleReport> failed;
-            for (const auto& report : reports)
-                if (!report.passed)
-                    failed.push_back(report);
-            std::cout << formatReports(failed);
+            std::cout << formatReports(reports, /*failuresOnly=*/true);
         } else {
             std::cout << formatReports(reports) << "\n" << summaryTable(reports);
         }
