@@ -186,7 +186,10 @@ loader zerohz.wav
 check "WAV at 0 Hz" 0 "sample rate of 0" "${render[@]}" zerohz.wav.json
 truncate -s 2100M sparse.wav
 loader sparse.wav
-check "2.1 GB sparse WAV read only as far as its header" 0 "Audio File Type: Error" bash -c "ulimit -v 1500000; \"\$0\" render --bundles \"\$1\" sparse.wav.json" "$mphost" "$bundles"
+# The address-space limit proves no buffer for the whole file is made; the address
+# sanitizer's shadow memory needs more than that limit, so its builds go without it.
+if [ "${MP_SANITIZED:-0}" = 1 ]; then address_limit=unlimited; else address_limit=1500000; fi
+check "2.1 GB sparse WAV read only as far as its header" 0 "Audio File Type: Error" bash -c "ulimit -v $address_limit; \"\$0\" render --bundles \"\$1\" sparse.wav.json" "$mphost" "$bundles"
 rm -f sparse.wav
 mkfifo fifo.wav
 loader fifo.wav

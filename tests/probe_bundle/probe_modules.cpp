@@ -92,7 +92,7 @@ public:
         mark(pinOutStreaming, pinOutStreaming.isUpdated());
         traceWords(this, TraceSetPins, {blockPos, changed, pinIn.isStreaming() ? 1 : 0});
 
-        pinIntOut = pinInt * 2 + (pinBool ? 1000 : 0);
+        pinIntOut = static_cast<int>(static_cast<std::int64_t>(pinInt) * 2 + (pinBool ? 1000 : 0));  // wraps
         pinFloatOut = pinFloat;
         pinTextOut = pinText.getValue();
         pinBlobOut = pinBlob.getValue();
