@@ -35,11 +35,7 @@ constexpr int convolutionTaps = 1024;
 
 const std::string dspPath = std::string(MP_BUNDLE_DIR) + "/dsp_modules.so";
 
-float signal(int n, int pin)
-{
-    return std::sin(0.05f * static_cast<float>(n) + static_cast<float>(pin)) * 0.9f +
-           0.1f * std::sin(1.7f * static_cast<float>(n * (pin + 1)));
-}
+using bench::signal;
 
 std::vector<float> benchKernel()
 {
@@ -49,7 +45,7 @@ std::vector<float> benchKernel()
     return taps;
 }
 
-void flushSubnormals() { _mm_setcsr(_mm_getcsr() | 0x8040); }
+using bench::flushSubnormals;
 
 // A module with its audio inputs streaming `signal`, unless `configure` says otherwise.
 std::unique_ptr<mphost::DspModule> makeStreaming(const std::string& id,

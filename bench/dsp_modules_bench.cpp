@@ -27,11 +27,7 @@ const std::string dspPath = std::string(MP_BUNDLE_DIR) + "/dsp_modules.so";
 const std::string probePath = std::string(MP_TEST_BUNDLE_DIR) + "/probe_modules.so";
 
 // A deterministic signal in [-1, 1] that crosses zero often.
-float signal(int n, int pin)
-{
-    return std::sin(0.05f * static_cast<float>(n) + static_cast<float>(pin)) * 0.9f +
-           0.1f * std::sin(1.7f * static_cast<float>(n * (pin + 1)));
-}
+using bench::signal;
 
 std::unique_ptr<mphost::DspModule> makeStreaming(const std::string& path, const std::string& id,
                                                  const std::function<void(mphost::DspModule&)>& configure,
@@ -56,10 +52,7 @@ std::unique_ptr<mphost::DspModule> makeStreaming(const std::string& path, const 
 }
 
 // Flush-to-zero and denormals-are-zero for the benchmark thread, as audio hosts set them.
-void flushSubnormals()
-{
-    _mm_setcsr(_mm_getcsr() | 0x8040);
-}
+using bench::flushSubnormals;
 
 void runBlocks(benchmark::State& state, mphost::DspModule& module)
 {

@@ -28,16 +28,9 @@ constexpr int blockSize = 64;
 constexpr int morphInputs = 8;
 const std::string dspPath = std::string(MP_BUNDLE_DIR) + "/dsp_modules.so";
 
-float signal(int n, int pin)
-{
-    return std::sin(0.05f * static_cast<float>(n) + static_cast<float>(pin)) * 0.9f +
-           0.1f * std::sin(1.7f * static_cast<float>(n * (pin + 1)));
-}
+using bench::signal;
 
-void flushSubnormals()
-{
-    _mm_setcsr(_mm_getcsr() | 0x8040);
-}
+using bench::flushSubnormals;
 
 // The waveguide's and the morphers' inputs, as both the modules and the inline loops read them.
 struct Inputs {

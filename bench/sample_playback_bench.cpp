@@ -55,10 +55,7 @@ mphost::Bytes bytesOf(const std::vector<float>& x)
     return bytes;
 }
 
-void flushSubnormals()
-{
-    _mm_setcsr(_mm_getcsr() | 0x8040);
-}
+using bench::flushSubnormals;
 
 std::unique_ptr<mphost::DspModule> makeModule(const std::string& id, const std::map<std::string, mphost::PinValue>& values)
 {
