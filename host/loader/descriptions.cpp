@@ -136,11 +136,58 @@ public:
         return pin;
     }
 
+    DocsHints docs(const Json& object, const std::string& path) const
+    {
+        onlyKeys(object, path, {"plot", "in", "out", "values", "range", "size"});
+        DocsHints hints;
+        if (const auto it = object.find("plot"); it != object.end()) {
+            hints.plot = text(*it, path + ".plot");
+            static const std::set<std::string> kinds = {"response", "transfer", "waveform", "signal", "none"};
+            if (!kinds.count(hints.plot))
+                fail(path + ".plot", "one of response, transfer, waveform, signal, none", &*it);
+        }
+        if (const auto it = object.find("in"); it != object.end())
+            hints.in = text(*it, path + ".in");
+        if (const auto it = object.find("out"); it != object.end())
+            hints.out = text(*it, path + ".out");
+        if (const auto it = object.find("values"); it != object.end()) {
+            if (!it->is_object())
+                fail(path + ".values", "an object of pin values", &*it);
+            for (const auto& [name, value] : it->items()) {
+                if (value.is_string())
+                    hints.values.emplace_back(name, value.get<std::string>());
+                else if (value.is_number() || value.is_boolean())
+                    hints.values.emplace_back(name, value.dump());
+                else
+                    fail(path + ".values." + name, "a number, true, false or a text", &value);
+            }
+        }
+        if (const auto it = object.find("range"); it != object.end()) {
+            if (!it->is_array() || it->size() != 2 || !(*it)[0].is_number() || !(*it)[1].is_number() ||
+                !((*it)[0].get<double>() < (*it)[1].get<double>()))
+                fail(path + ".range", "[low, high] with low < high", &*it);
+            hints.range = std::pair{(*it)[0].get<float>(), (*it)[1].get<float>()};
+        }
+        if (const auto it = object.find("size"); it != object.end()) {
+            const auto side = [](const Json& v) { return v.is_number_integer() && v.get<std::int64_t>() >= 1 && v.get<std::int64_t>() <= 2000; };
+            if (!it->is_array() || it->size() != 2 || !side((*it)[0]) || !side((*it)[1]))
+                fail(path + ".size", "[width, height] in whole pixels from 1 to 2000", &*it);
+            hints.size = std::pair{(*it)[0].get<int>(), (*it)[1].get<int>()};
+        }
+        return hints;
+    }
+
     ModuleDescription module(const Json& object, const std::string& path) const
     {
-        onlyKeys(object, path, {"id", "dsp", "gui", "links"});
+        onlyKeys(object, path, {"id", "summary", "badInput", "docs", "dsp", "gui", "links"});
         ModuleDescription module;
         module.id = text(member(object, path, "id"), path + ".id");
+        if (const auto it = object.find("summary"); it != object.end())
+            module.summary = text(*it, path + ".summary");
+        if (const auto it = object.find("badInput"); it != object.end())
+            module.badInput = text(*it, path + ".badInput");
+        if (const auto it = object.find("docs"); it != object.end())
+            module.docs = docs(*it, path + ".docs");
         if (const auto it = object.find("dsp"); it != object.end())
             module.dsp = half(*it, path + ".dsp", 0);
         if (const auto it = object.find("gui"); it != object.end())

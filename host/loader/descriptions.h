@@ -17,12 +17,20 @@
 // many times as the patch asks; such pins come last in their half).
 // Pin order is index order: the module binds its pins by these indices. A half may say
 // "allocatesInProcess": true when it allocates while processing by design.
+//
+// For the module reference (`mphost docs`) a module may carry "summary" (what it does, for
+// people), "badInput" (what it does with bad input where that is not obvious) and "docs",
+// how its pictures are made: { "plot": "response" | "transfer" | "waveform" | "signal" |
+// "none", "in": input pin, "out": output pin, "values": { pin: value, ... } set before
+// measuring or drawing, "range": [low, high] of a transfer curve's input, "size": [width,
+// height] of the GUI picture }.
 #pragma once
 
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/pin_value.h"
@@ -58,8 +66,22 @@ struct PinLink {
     std::string guiPin;
 };
 
+// How the module reference measures and draws a module (all optional).
+struct DocsHints {
+    std::string plot;  // "response", "transfer", "waveform", "signal", "none"; empty: chosen by pins
+    std::string in;    // input pin driven by the measurement; empty: the first audio input
+    std::string out;   // output pin measured; empty: the first audio output
+    // Pin values (by pin name, as text in the pin's datatype) set before measuring or drawing.
+    std::vector<std::pair<std::string, std::string>> values;
+    std::optional<std::pair<float, float>> range;  // transfer curve input, low < high
+    std::optional<std::pair<int, int>> size;       // GUI picture, pixels, 1 .. 2000 each
+};
+
 struct ModuleDescription {
     std::string id;  // UTF-8 form of the module identifier
+    std::string summary;   // what the module does, for people; empty when not written
+    std::string badInput;  // what it does on bad input, where that is not obvious
+    DocsHints docs;
     std::optional<HalfDescription> dsp;
     std::optional<HalfDescription> gui;
     std::vector<PinLink> links;

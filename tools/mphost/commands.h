@@ -51,6 +51,16 @@ struct RenderOptions {
 };
 int runRender(const RenderOptions& options);
 
+struct DocsOptions {
+    std::vector<std::string> bundles;  // paths or names; empty: every bundle built beside mphost
+    std::filesystem::path out;         // empty: build/docs
+    std::filesystem::path skin;        // skin of the GUI pictures; empty: the shipped skin
+    std::vector<std::filesystem::path> bundleFolders;
+};
+// Exit 0 when every page and picture was made, 1 when something is missing (each problem
+// printed) or nothing could be written.
+int runDocs(const DocsOptions& options);
+
 // Where bundles named without a path are looked for: `given`, then $MPHOST_BUNDLE_PATH
 // (colon-separated), then the bundles folder of the build this program belongs to, then
 // the current directory.

@@ -3,6 +3,7 @@
 //   mphost validate <bundle>...  stress-test every module of each bundle
 //   mphost describe <bundle> <identifier>   the pins of a module's halves
 //   mphost render [patch.json]   a patch (or the demo patch) to WAV and PNG
+//   mphost docs [bundle...]      the module reference, as HTML and Markdown with pictures
 #include <cmath>
 #include <cstring>
 #include <iostream>
@@ -57,7 +58,7 @@ const CLI::Validator wholeHertz(
     },
     "HZ in [1000 - 768000], whole");
 
-const char* const commands[] = {"list", "validate", "describe", "render"};
+const char* const commands[] = {"list", "validate", "describe", "render", "docs"};
 
 }  // namespace
 
@@ -70,7 +71,7 @@ int main(int argc, char** argv)
             known |= std::strcmp(argv[1], command) == 0;
         if (!known) {
             std::cerr << "mphost: unknown command '" << argv[1]
-                      << "'; the commands are list, validate, describe and render (mphost --help)\n";
+                      << "'; the commands are list, validate, describe, render and docs (mphost --help)\n";
             return 2;
         }
     }
@@ -143,6 +144,19 @@ int main(int argc, char** argv)
     render->add_option("--skin", renderOptions.skin, "Skin folder instead of the patch's (default: the shipped skin)")
         ->check(CLI::ExistingDirectory);
 
+    mphost::cli::DocsOptions docsOptions;
+    CLI::App* docs = app.add_subcommand(
+        "docs", "Write the module reference (HTML with a search box, and Markdown) with pictures of every module");
+    docs->add_option("bundles", docsOptions.bundles, "Bundle files (.so) or names (default: every built bundle)");
+    docs->add_option("--out", docsOptions.out, "Folder to write (default: build/docs)");
+    docs->add_option("--skin", docsOptions.skin, "Skin folder of the GUI pictures (default: the shipped skin)")
+        ->check(CLI::ExistingDirectory);
+    docs->add_option("--bundles", docsOptions.bundleFolders, "Folders to look for bundles named without a path")
+        ->check(existingFolder)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
@@ -162,5 +176,7 @@ int main(int argc, char** argv)
         return mphost::cli::runDescribe(describeOptions);
     if (render->parsed())
         return mphost::cli::runRender(renderOptions);
+    if (docs->parsed())
+        return mphost::cli::runDocs(docsOptions);
     return 2;
 }
