@@ -12,6 +12,8 @@
 #include <set>
 #include <sstream>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -23,16 +25,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The reference written once per test process into a folder of its own (CTest runs the
+// tests of this file in parallel), removed when the process ends.
+struct GeneratedSite {
+    fs::path folder = fs::path(MP_BUNDLE_DIR) / ".." / "tests" / ("docs-site-" + std::to_string(::getpid()));
+    GeneratedSite()
+    {
+        fs::remove_all(folder);
+        const auto result = testing_support::runMphost("docs --out " + folder.string());
+        EXPECT_EQ(result.exitCode, 0) << result.output;
+    }
+    ~GeneratedSite() { fs::remove_all(folder); }
+};
+
 const fs::path& site()
 {
-    static const fs::path folder = [] {
-        const fs::path out = fs::path(MP_BUNDLE_DIR) / ".." / "tests" / "docs-site";
-        fs::remove_all(out);
-        const auto result = testing_support::runMphost("docs --out " + out.string());
-        EXPECT_EQ(result.exitCode, 0) << result.output;
-        return out;
-    }();
-    return folder;
+    static const GeneratedSite generated;
+    return generated.folder;
 }
 
 std::vector<mphost::BundleDescription> builtDescriptions()
