@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Draws the default skin (skins/default/): knob and slider strips, a joystick handle,
-a jog wheel, a button, their metadata texts and the global font file.
+a jog wheel, a mouse box, a button, their metadata texts and the global font file.
 
 Standard library only; the output is deterministic, so running it again rewrites the
 same bytes. Usage: scripts/make-default-skin.py [output folder]
@@ -121,16 +121,35 @@ def knob(image, value):
 
 
 def jog_wheel(image, value):
+    """One frame of a full clockwise turn (value 0 .. 1): grip notches round the rim and a
+    finger dimple that starts at 12 o'clock; the last frame equals the first, so the
+    strip wraps without a jump."""
     size = image.width
     c = size / 2
+    turn = 2 * math.pi * value
     image.circle(c, c, c - 1, RIM)
     image.circle(c, c, c - 3, FACE)
-    for mark in range(12):
-        angle = 2 * math.pi * (mark / 12 + value / 12)
-        image.line(c + math.cos(angle) * (c - 12), c + math.sin(angle) * (c - 12), c + math.cos(angle) * (c - 5),
+    for mark in range(24):
+        angle = turn + 2 * math.pi * mark / 24
+        image.line(c + math.cos(angle) * (c - 9), c + math.sin(angle) * (c - 9), c + math.cos(angle) * (c - 5),
                    c + math.sin(angle) * (c - 5), 2, FACE_LIGHT)
-    angle = 2 * math.pi * value / 12 - math.pi / 2
-    image.circle(c + math.cos(angle) * (c * 0.55), c + math.sin(angle) * (c * 0.55), size * 0.08, ACCENT)
+    image.ring(c, c, c * 0.62, 1.5, RIM)
+    angle = turn - math.pi / 2
+    image.circle(c + math.cos(angle) * (c * 0.42), c + math.sin(angle) * (c * 0.42), size * 0.09, RIM)
+    image.circle(c + math.cos(angle) * (c * 0.42), c + math.sin(angle) * (c * 0.42), size * 0.07, ACCENT)
+
+
+def mouse_box(image, value):
+    """The mouse box at rest (value 0) and pressed (1): a framed pad with a crosshair."""
+    w, h = image.width, image.height
+    pressed = value > 0.5
+    image.rounded_rect(0, 0, w, h, 6, RIM)
+    image.rounded_rect(2, 2, w - 2, h - 2, 5, ACCENT if pressed else FACE_LIGHT)
+    image.rounded_rect(3, 3, w - 3, h - 3, 4, TRACK if pressed else FACE)
+    colour = ACCENT if pressed else FACE_LIGHT
+    image.line(w / 2, 10, w / 2, h - 10, 1, colour)
+    image.line(10, h / 2, w - 10, h / 2, 1, colour)
+    image.ring(w / 2, h / 2, min(w, h) * 0.18, 1.5, colour)
 
 
 def main():
@@ -160,6 +179,9 @@ def main():
 
     files["jogwheel.png"] = strip(32, 64, 64, jog_wheel).png()
     files["jogwheel.txt"] = "type animated\nframe_size 64 64\nmouse_response circular\n"
+
+    files["mousebox.png"] = strip(2, 96, 96, mouse_box).png()
+    files["mousebox.txt"] = "type button\nframe_size 96 96\n"
 
     def button(image, value):
         image.rounded_rect(1, 1, image.width - 1, image.height - 1, 5, RIM)
