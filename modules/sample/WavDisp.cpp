@@ -1,0 +1,361 @@
+// WavDisp: one channel of a sample blob drawn as a filled min/max envelope over a gradient
+// background. A drag selects a range to zoom into (with DragZoom), ZoomOut doubles the
+// visible range and Home shows the whole sample. The view (first visible frame, visible
+// frames, total frames) is published on Offset, Visible and Total, so that markers laid
+// over the display line up with its waveform. Registered as "WavDisp" and "WavDispC".
+//
+// The display keeps its own copy of the sample (the blob pin's storage changes with every
+// value the host sets) with non-finite values made 0 or limited, and a min/max pyramid of
+// it, so that a redraw costs a few steps per pixel column at any zoom. Background and
+// waveform are cached as bitmaps until their inputs change.
+// User-interface thread only.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Drawing.h"
+#include "MinMaxPyramid.h"
+#include "SampleView.h"
+#include "mp_sdk_gfx.h"
+
+using namespace GmpiDrawing;
+using namespace GmpiDrawing_API;
+
+namespace {
+
+class WavDisp : public gmpi_gui::MpGuiGfxBase {
+    enum ColourRole { bgMid, bgEdge, line, fillTop, fillBottom, zeroLine, select, colourCount };
+    static constexpr std::uint32_t defaultColours[colourCount] = {0xFF000000, 0xFF505050, 0xFF00D0FF, 0xFF00D0FF,
+                                                                  0x00000000, 0xFF808080, 0x8080FF00};
+    // Fewer visible frames than this cannot be zoomed into further.
+    static constexpr int minimumDragFrames = 21;
+
+    MpGuiPin<MpBlob> pinData;
+    MpGuiPin<float> pinYRng;
+    MpGuiPin<bool> pinDragZoom;
+    MpGuiPin<bool> pinMouseDown;
+    MpGuiPin<int> pinOffset;
+    MpGuiPin<int> pinVisible;
+    MpGuiPin<int> pinTotal;
+    MpGuiPin<bool> pinZoomOut;
+    MpGuiPin<bool> pinHome;
+    StringGuiPin colourPins[colourCount];
+
+    std::vector<float> samples;  // the display's own copy, every value finite
+    sample_view::MinMaxPyramid pyramid;
+    std::int64_t frames = 0;
+    std::int64_t offset = 0;   // first visible frame, >= 0
+    std::int64_t visible = 0;  // visible frames, >= 0
+    float scale = 0.5f;        // the sample value at the top edge
+    Color colours[colourCount];
+
+    float drawnWidth = 0.0f, drawnHeight = 0.0f;
+    float selectionStart = 0.0f, selectionEnd = 0.0f;  // pixels; equal when no drag is on
+    float lastX = -1.0f;
+    Bitmap background;
+    Bitmap waveform;
+
+public:
+    WavDisp()
+    {
+        initializePin(pinData, &WavDisp::onSetData);
+        initializePin(pinYRng, &WavDisp::onSetYRng);
+        initializePin(pinDragZoom);
+        initializePin(pinMouseDown);
+        initializePin(pinOffset, &WavDisp::onSetOffset);
+        initializePin(pinVisible, &WavDisp::onSetVisible);
+        initializePin(pinTotal);
+        initializePin(pinZoomOut, &WavDisp::onSetZoomOut);
+        initializePin(pinHome, &WavDisp::onSetHome);
+        for (auto& pin : colourPins)
+            initializePin(pin, &WavDisp::onSetColors);
+        for (int role = 0; role < colourCount; ++role)
+            colours[role] = Color::FromArgb(defaultColours[role]);
+    }
+
+    // The host sets every pin before this, Data first and the view after it: a stored
+    // view that fits the sample stays, anything else (the defaults: nothing visible)
+    // shows the whole sample.
+    std::int32_t initialize() override
+    {
+        if (frames > 0 && !viewIsValid())
+            onSetHome(true);
+        return MpGuiGfxBase::initialize();
+    }
+
+    // A blob with no data, size 0 or a size not a multiple of 4 leaves the previous sample.
+    void onSetData()
+    {
+        const MpBlob& blob = pinData;
+        const int size = blob.getSize();
+        if (size <= 0 || size % 4 != 0 || !blob.getData())
+            return;
+        frames = size / 4;
+        samples.resize(static_cast<std::size_t>(frames));
+        std::memcpy(samples.data(), blob.getData(), static_cast<std::size_t>(size));
+        for (float& x : samples) {
+            if (!(x >= -sample_view::sampleLimit && x <= sample_view::sampleLimit))
+                x = x > 0.0f ? sample_view::sampleLimit : (x < 0.0f ? -sample_view::sampleLimit : 0.0f);
+        }
+        pyramid.build(samples.data(), frames);
+        offset = 0;
+        visible = frames;
+        pinTotal = static_cast<int>(frames);
+        pinVisible = static_cast<int>(frames);
+        // -1 first, so that 0 is sent even when Offset already holds 0.
+        pinOffset = -1;
+        pinOffset = 0;
+        redrawWaveform();
+    }
+
+    // Full height is +-(YRng x 0.1); a value that is not finite keeps the present scale.
+    void onSetYRng()
+    {
+        const float range = pinYRng;
+        if (!std::isfinite(range))
+            return;
+        scale = std::max(range * 0.1f, 0.00001f);
+        if (!std::isfinite(scale))
+            scale = 0.00001f;
+        redrawWaveform();
+    }
+
+    void onSetOffset()
+    {
+        offset = std::max(0, pinOffset.getValue());
+        redrawWaveform();
+    }
+
+    void onSetVisible()
+    {
+        visible = std::max(0, pinVisible.getValue());
+        redrawWaveform();
+    }
+
+    void onSetZoomOut()
+    {
+        if (!pinZoomOut || visible >= frames)
+            return;
+        offset -= visible / 2;
+        visible *= 2;
+        if (visible > frames) {
+            visible = frames;
+            offset = 0;
+        } else {
+            offset = std::clamp<std::int64_t>(offset, 0, frames - visible);
+        }
+        pinVisible = static_cast<int>(visible);
+        pinOffset = static_cast<int>(offset);
+        redrawWaveform();
+    }
+
+    void onSetHome() { onSetHome(pinHome); }
+
+    void onSetHome(bool home)
+    {
+        if (!home)
+            return;
+        visible = frames;
+        offset = 0;
+        pinTotal = static_cast<int>(frames);
+        pinVisible = static_cast<int>(frames);
+        pinOffset = 0;
+        redrawWaveform();
+    }
+
+    void onSetColors()
+    {
+        for (int role = 0; role < colourCount; ++role) {
+            const std::wstring& text = colourPins[role].getValue();
+            colours[role] = text.empty() ? Color::FromArgb(defaultColours[role]) : hexStringToColor(text);
+        }
+        background = Bitmap();
+        waveform = Bitmap();
+        invalidateRect();
+    }
+
+    std::int32_t OnRender(IMpDeviceContext* drawingContext) override
+    {
+        if (!drawingContext)
+            return gmpi::MP_FAIL;
+        const float w = rect.right - rect.left;
+        const float h = rect.bottom - rect.top;
+        if (!(w >= 1.0f && h >= 1.0f && w <= 16384.0f && h <= 16384.0f))
+            return gmpi::MP_OK;
+        Graphics g(drawingContext);
+        const float mid = h * 0.5f;
+
+        if (w != drawnWidth || h != drawnHeight) {
+            drawnWidth = w;
+            drawnHeight = h;
+            background = Bitmap();
+            waveform = Bitmap();
+        }
+
+        if (colours[bgMid].a > 0.0f || colours[bgEdge].a > 0.0f) {
+            if (!background)
+                background = drawLayer(g, w, h, [&](Graphics_base& layer) { drawBackground(layer, w, h); });
+            if (background)
+                g.DrawBitmap(background, Point(0.0f, 0.0f));
+        }
+
+        if (colours[zeroLine].a > 0.0f)
+            g.DrawLine(Point(0.0f, mid), Point(w - 1.0f, mid), g.CreateSolidColorBrush(colours[zeroLine]), 1.0f);
+
+        if (viewIsValid()) {
+            if (!waveform)
+                waveform = drawLayer(g, w, h, [&](Graphics_base& layer) { drawWaveform(layer, w, h); });
+            if (waveform)
+                g.DrawBitmap(waveform, Point(0.0f, 0.0f));
+        }
+
+        if (selectionStart != selectionEnd) {
+            const Rect area(std::min(selectionStart, selectionEnd), 0.0f, std::max(selectionStart, selectionEnd), h - 1.0f);
+            g.FillRectangle(area, g.CreateSolidColorBrush(colours[select]));
+        }
+        return gmpi::MP_OK;
+    }
+
+    std::int32_t onPointerDown(std::int32_t /*flags*/, MP1_POINT point) override
+    {
+        pinMouseDown = true;
+        const float w = rect.right - rect.left;
+        if (!pinDragZoom || visible < minimumDragFrames || !std::isfinite(point.x) || !(w >= 2.0f))
+            return gmpi::MP_FAIL;
+        // A press on the edge (or outside, as a host may deliver) starts inside the view.
+        const float x = std::clamp(point.x, 0.0f, w - 1.0f);
+        selectionStart = selectionEnd = lastX = x;
+        setCapture();
+        return gmpi::MP_OK;
+    }
+
+    std::int32_t onPointerMove(std::int32_t /*flags*/, MP1_POINT point) override
+    {
+        if (!getCapture() || !std::isfinite(point.x))
+            return gmpi::MP_OK;
+        const float w = rect.right - rect.left;
+        const float x = std::clamp(point.x, 0.0f, std::max(0.0f, w - 1.0f));
+        if (x != lastX) {
+            selectionEnd = lastX = x;
+            invalidateRect();
+        }
+        return gmpi::MP_OK;
+    }
+
+    std::int32_t onPointerUp(std::int32_t /*flags*/, MP1_POINT /*point*/) override
+    {
+        if (getCapture())
+            releaseCapture();
+        const float w = rect.right - rect.left;
+        if (selectionStart != selectionEnd && w >= 2.0f) {
+            const double lo = std::min(selectionStart, selectionEnd);
+            const double hi = std::max(selectionStart, selectionEnd);
+            const double k = static_cast<double>(visible - 1) / (static_cast<double>(w) - 1.0);
+            const std::int64_t oldOffset = offset;
+            offset = oldOffset + static_cast<std::int64_t>(lo * k);
+            visible = static_cast<std::int64_t>(hi * k) + oldOffset - offset + 1;
+            pinOffset = static_cast<int>(offset);
+            pinVisible = static_cast<int>(visible);
+            waveform = Bitmap();
+        }
+        selectionStart = selectionEnd = 0.0f;
+        invalidateRect();
+        pinMouseDown = false;
+        return gmpi::MP_OK;
+    }
+
+private:
+    void redrawWaveform()
+    {
+        waveform = Bitmap();
+        invalidateRect();
+    }
+
+    // A view inside the sample with something in it.
+    bool viewIsValid() const { return frames > 0 && visible > 0 && offset >= 0 && offset + visible <= frames; }
+
+    template <class Draw>
+    static Bitmap drawLayer(Graphics& g, float w, float h, Draw draw)
+    {
+        BitmapRenderTarget layer = g.CreateCompatibleRenderTarget(Size(std::ceil(w), std::ceil(h)));
+        if (!layer)
+            return Bitmap();
+        layer.BeginDraw();
+        layer.Clear(Color(0.0f, 0.0f, 0.0f, 0.0f));
+        draw(static_cast<Graphics_base&>(layer));
+        layer.EndDraw();
+        return layer.GetBitmap();
+    }
+
+    // Edge colour at the top and bottom, centre colour in the middle; the two halves meet
+    // without a gap.
+    void drawBackground(Graphics_base& g, float w, float h)
+    {
+        const float mid = h * 0.5f;
+        auto upper = g.CreateLinearGradientBrush(colours[bgEdge], colours[bgMid], Point(0.0f, 0.0f), Point(0.0f, mid - 1.0f));
+        g.FillRectangle(Rect(0.0f, 0.0f, w, mid), upper);
+        auto lower = g.CreateLinearGradientBrush(colours[bgMid], colours[bgEdge], Point(0.0f, mid), Point(0.0f, h - 1.0f));
+        g.FillRectangle(Rect(0.0f, mid, w, h), lower);
+    }
+
+    // At most two points per pixel column: the column's smallest and largest value.
+    void drawWaveform(Graphics_base& g, float w, float h)
+    {
+        const float mid = h * 0.5f;
+        // Far outside the bitmap every y draws the same; limiting keeps the path's
+        // coordinates small for the drawing layer.
+        const auto yOf = [&](float s) { return std::clamp((1.0f - s / scale) * mid, -2.0f, h + 2.0f); };
+
+        PathGeometry outline = g.GetFactory().CreatePathGeometry();
+        PathGeometry region = g.GetFactory().CreatePathGeometry();
+        GeometrySink outlineSink = outline.Open();
+        GeometrySink regionSink = region.Open();
+        if (!outlineSink || !regionSink)
+            return;
+        regionSink.BeginFigure(Point(0.0f, mid), FigureBegin::Filled);
+
+        std::int64_t index = offset;
+        for (int c = 0; c + 1 <= w; ++c) {
+            const std::int64_t end = offset + static_cast<std::int64_t>((c + 1.0) * static_cast<double>(visible) / w);
+            sample_view::MinMaxPyramid::Range range;
+            if (index < end) {
+                range = pyramid.query(index, end);
+                index = end;
+            } else if (index < frames) {
+                range.min = range.max = samples[static_cast<std::size_t>(index)];
+            } else {
+                break;
+            }
+            const float yMin = yOf(range.max);  // the largest value is highest up
+            const float yMax = yOf(range.min);
+            const float x = static_cast<float>(c);
+            if (c == 0) {
+                outlineSink.BeginFigure(Point(x, yMin), FigureBegin::Hollow);
+            } else {
+                outlineSink.AddLine(Point(x, yMin));
+            }
+            regionSink.AddLine(Point(x, yMin));
+            if (yMin != yMax) {
+                outlineSink.AddLine(Point(x, yMax));
+                regionSink.AddLine(Point(x, yMax));
+            }
+        }
+        outlineSink.EndFigure(FigureEnd::Open);
+        outlineSink.Close();
+        regionSink.AddLine(Point(w - 1.0f, mid));
+        regionSink.EndFigure(FigureEnd::Closed);
+        regionSink.Close();
+
+        g.DrawGeometry(outline, g.CreateSolidColorBrush(colours[line]), 1.0f);
+        auto fill = g.CreateLinearGradientBrush(colours[fillTop], colours[fillBottom], Point(0.0f, 0.0f), Point(0.0f, h));
+        g.FillGeometry(region, fill);
+    }
+};
+
+const bool registered = gmpi::Register<WavDisp>::withId(L"WavDisp");
+const bool registeredC = gmpi::Register<WavDisp>::withId(L"WavDispC");
+
+}  // namespace
