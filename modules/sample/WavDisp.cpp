@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "../dsp/ScopeDrawing.h"
 #include "Drawing.h"
 #include "MinMaxPyramid.h"
 #include "SampleView.h"
@@ -207,7 +208,7 @@ public:
 
         if (viewIsValid()) {
             if (!waveform)
-                waveform = drawLayer(g, w, h, [&](Graphics_base& layer) { drawWaveform(layer, w, h); });
+                waveform = drawWaveform(g, w, h);
             if (waveform)
                 g.DrawBitmap(waveform, Point(0.0f, 0.0f));
         }
@@ -301,22 +302,15 @@ private:
         g.FillRectangle(Rect(0.0f, mid, w, h), lower);
     }
 
-    // At most two points per pixel column: the column's smallest and largest value.
-    void drawWaveform(Graphics_base& g, float w, float h)
+    // Each pixel column's smallest and largest value, as y coordinates {top, bottom}.
+    // Column c covers the frames from the running index up to offset + trunc((c + 1) x
+    // visible / w) - 1; with more columns than frames it repeats the frame at the index.
+    void columnExtremes(float w, float h)
     {
         const float mid = h * 0.5f;
-        // Far outside the bitmap every y draws the same; limiting keeps the path's
-        // coordinates small for the drawing layer.
+        // Far outside the view every y draws the same; limiting keeps the arithmetic small.
         const auto yOf = [&](float s) { return std::clamp((1.0f - s / scale) * mid, -2.0f, h + 2.0f); };
-
-        PathGeometry outline = g.GetFactory().CreatePathGeometry();
-        PathGeometry region = g.GetFactory().CreatePathGeometry();
-        GeometrySink outlineSink = outline.Open();
-        GeometrySink regionSink = region.Open();
-        if (!outlineSink || !regionSink)
-            return;
-        regionSink.BeginFigure(Point(0.0f, mid), FigureBegin::Filled);
-
+        columns.clear();
         std::int64_t index = offset;
         for (int c = 0; c + 1 <= w; ++c) {
             const std::int64_t end = offset + static_cast<std::int64_t>((c + 1.0) * static_cast<double>(visible) / w);
@@ -329,30 +323,82 @@ private:
             } else {
                 break;
             }
-            const float yMin = yOf(range.max);  // the largest value is highest up
-            const float yMax = yOf(range.min);
-            const float x = static_cast<float>(c);
-            if (c == 0) {
-                outlineSink.BeginFigure(Point(x, yMin), FigureBegin::Hollow);
-            } else {
-                outlineSink.AddLine(Point(x, yMin));
+            columns.push_back({yOf(range.max), yOf(range.min)});  // the largest value is highest up
+        }
+    }
+
+    // The waveform layer, written pixel by pixel from the column extremes: the outline
+    // (LineColor, 1 pixel wide) joins each column's top and bottom and the previous
+    // column's last point; the fill (FillTopColor at the top edge to FillBottomColor at the
+    // bottom) lies between the centre line and the line from one column's bottom to the
+    // next column's top, drawn over the outline. A few steps per column at any zoom.
+    Bitmap drawWaveform(Graphics& g, float w, float h)
+    {
+        const int W = static_cast<int>(std::ceil(w)), H = static_cast<int>(std::ceil(h));
+        Bitmap bitmap = g.GetFactory().CreateImage(W, H);
+        if (!bitmap)
+            return bitmap;
+        auto pixels = bitmap.lockPixels(GmpiDrawing_API::MP1_BITMAP_LOCK_WRITE);
+        std::uint8_t* address = pixels.getAddress();
+        const int stride = pixels.getBytesPerRow();
+        if (!address || stride < 4 * W)
+            return Bitmap();
+        std::memset(address, 0, static_cast<std::size_t>(stride) * static_cast<std::size_t>(H));
+
+        columnExtremes(w, h);
+        const auto outline = scope_drawing::pixelColour(colours[line], pixels.getPixelFormat());
+        const auto top = scope_drawing::pixelColour(colours[fillTop], pixels.getPixelFormat());
+        const auto bottom = scope_drawing::pixelColour(colours[fillBottom], pixels.getPixelFormat());
+        const float mid = h * 0.5f;
+        const int count = static_cast<int>(columns.size());
+        for (int x = 0; x < count && x < W; ++x) {
+            float lineTop = columns[static_cast<std::size_t>(x)].first;
+            float lineBottom = columns[static_cast<std::size_t>(x)].second;
+            if (x > 0) {
+                lineTop = std::min(lineTop, columns[static_cast<std::size_t>(x - 1)].second);
+                lineBottom = std::max(lineBottom, columns[static_cast<std::size_t>(x - 1)].second);
             }
-            regionSink.AddLine(Point(x, yMin));
-            if (yMin != yMax) {
-                outlineSink.AddLine(Point(x, yMax));
-                regionSink.AddLine(Point(x, yMax));
+            lineTop -= 0.5f;  // half the line width above and below
+            lineBottom += 0.5f;
+            // The fill's edge at the column's centre; the last column has none.
+            const bool filled = x + 1 < count;
+            const float edge =
+                filled ? 0.5f * (columns[static_cast<std::size_t>(x)].second + columns[static_cast<std::size_t>(x + 1)].first)
+                       : mid;
+            const float fillFrom = std::min(edge, mid), fillTo = std::max(edge, mid);
+            const int first = std::max(0, static_cast<int>(std::floor(std::min(lineTop, fillFrom))));
+            const int last = std::min(H - 1, static_cast<int>(std::ceil(std::max(lineBottom, fillTo))));
+            for (int y = first; y <= last; ++y) {
+                const float lineCover = coverage(y, lineTop, lineBottom) * outline.alpha;
+                const float t = (static_cast<float>(y) + 0.5f) / h;
+                scope_drawing::PixelColour fill;
+                fill.red = top.red + (bottom.red - top.red) * t;
+                fill.green = top.green + (bottom.green - top.green) * t;
+                fill.blue = top.blue + (bottom.blue - top.blue) * t;
+                const float fillCover = filled ? coverage(y, fillFrom, fillTo) * (top.alpha + (bottom.alpha - top.alpha) * t) : 0.0f;
+                if (lineCover <= 0.0f && fillCover <= 0.0f)
+                    continue;
+                // Fill over outline, premultiplied.
+                const float alpha = fillCover + lineCover * (1.0f - fillCover);
+                scope_drawing::PixelColour mixed;
+                mixed.red = (fill.red * fillCover + outline.red * lineCover * (1.0f - fillCover)) / alpha;
+                mixed.green = (fill.green * fillCover + outline.green * lineCover * (1.0f - fillCover)) / alpha;
+                mixed.blue = (fill.blue * fillCover + outline.blue * lineCover * (1.0f - fillCover)) / alpha;
+                scope_drawing::writePixel(address + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride), x,
+                                          scope_drawing::argb2Native_BGRA(mixed, alpha));
             }
         }
-        outlineSink.EndFigure(FigureEnd::Open);
-        outlineSink.Close();
-        regionSink.AddLine(Point(w - 1.0f, mid));
-        regionSink.EndFigure(FigureEnd::Closed);
-        regionSink.Close();
-
-        g.DrawGeometry(outline, g.CreateSolidColorBrush(colours[line]), 1.0f);
-        auto fill = g.CreateLinearGradientBrush(colours[fillTop], colours[fillBottom], Point(0.0f, 0.0f), Point(0.0f, h));
-        g.FillGeometry(region, fill);
+        return bitmap;
     }
+
+    // How much of pixel row y (y .. y + 1) lies within from .. to.
+    static float coverage(int y, float from, float to)
+    {
+        const float row = static_cast<float>(y);
+        return std::clamp(std::min(to, row + 1.0f) - std::max(from, row), 0.0f, 1.0f);
+    }
+
+    std::vector<std::pair<float, float>> columns;  // per pixel column: {top, bottom} y
 };
 
 const bool registered = gmpi::Register<WavDisp>::withId(L"WavDisp");
