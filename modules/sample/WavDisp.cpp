@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -256,8 +257,10 @@ public:
             const double hi = std::max(selectionStart, selectionEnd);
             const double k = static_cast<double>(visible - 1) / (static_cast<double>(w) - 1.0);
             const std::int64_t oldOffset = offset;
-            offset = oldOffset + static_cast<std::int64_t>(lo * k);
-            visible = static_cast<std::int64_t>(hi * k) + oldOffset - offset + 1;
+            // Within what an int pin can carry, whatever view the host has set.
+            constexpr std::int64_t largest = std::numeric_limits<int>::max();
+            offset = std::clamp<std::int64_t>(oldOffset + static_cast<std::int64_t>(lo * k), 0, largest);
+            visible = std::clamp<std::int64_t>(static_cast<std::int64_t>(hi * k) + oldOffset - offset + 1, 0, largest);
             pinOffset = static_cast<int>(offset);
             pinVisible = static_cast<int>(visible);
             waveform = Bitmap();
