@@ -4,8 +4,8 @@
 //
 // Level 0 holds the minimum and maximum of each whole block of `baseBlock` frames; each
 // further level pairs two blocks of the level below. A range is covered by raw frames at
-// its unaligned ends and by the largest aligned blocks that fit in between. The pyramid
-// takes about a quarter of the memory of the sample (8 bytes per `baseBlock / 2` frames).
+// its unaligned ends and by the largest aligned blocks that fit in between. All levels
+// together take 8 bytes per `baseBlock / 2` frames: an eighth of the sample's own memory.
 // User-interface thread only; building allocates, queries do not.
 #pragma once
 

@@ -199,7 +199,8 @@ public:
 
         if (colours[bgMid].a > 0.0f || colours[bgEdge].a > 0.0f) {
             if (!background)
-                background = drawLayer(g, w, h, [&](Graphics_base& layer) { drawBackground(layer, w, h); });
+                background = scope_drawing::drawLayer(g, static_cast<int>(std::ceil(w)), static_cast<int>(std::ceil(h)),
+                                                      [&](Graphics_base& layer) { drawBackground(layer, w, h); });
             if (background)
                 g.DrawBitmap(background, Point(0.0f, 0.0f));
         }
@@ -280,19 +281,6 @@ private:
 
     // A view inside the sample with something in it.
     bool viewIsValid() const { return frames > 0 && visible > 0 && offset >= 0 && offset + visible <= frames; }
-
-    template <class Draw>
-    static Bitmap drawLayer(Graphics& g, float w, float h, Draw draw)
-    {
-        BitmapRenderTarget layer = g.CreateCompatibleRenderTarget(Size(std::ceil(w), std::ceil(h)));
-        if (!layer)
-            return Bitmap();
-        layer.BeginDraw();
-        layer.Clear(Color(0.0f, 0.0f, 0.0f, 0.0f));
-        draw(static_cast<Graphics_base&>(layer));
-        layer.EndDraw();
-        return layer.GetBitmap();
-    }
 
     // Edge colour at the top and bottom, centre colour in the middle; the two halves meet
     // without a gap.
