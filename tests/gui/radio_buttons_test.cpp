@@ -67,6 +67,14 @@ TEST_F(RadioButtons, IsTheFirstGenerationModuleAndTakesItsButtonCountFromTheHost
     EXPECT_TRUE(sent(*none).empty());
 }
 
+TEST_F(RadioButtons, LegacyCreationWithoutAHostIsRefusedWithoutAnObject)
+{
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(uiBundle()->factory()->createInstance(L"RadioButtons", gmpi::MP_SUB_TYPE_GUI, nullptr, &object),
+              gmpi::MP_FAIL);
+    EXPECT_EQ(object, nullptr);
+}
+
 TEST_F(RadioButtons, ValueLightsOneButtonAndOutOfRangeValuesAreIgnored)
 {
     auto group = makeGroup(4, 0);
