@@ -117,8 +117,10 @@ private:
             selected = value;
             return value >= 0 && value < buttonCount();
         }
+        if (value < 0 || value > buttonCount())
+            return false;
         selected = value - 1;
-        return value >= 0 && value <= buttonCount();
+        return true;
     }
 
     // Lights the button Value names and darkens the others. `force` sends every button

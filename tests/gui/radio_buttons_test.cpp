@@ -124,8 +124,10 @@ TEST_F(RadioButtons, WithAllowNoneValueCountsFromOneAndAReleaseSelectsNone)
     EXPECT_EQ(lit(*group), (std::vector<float>{0, 0, 0, 0}));
     group->setPin("Value", 4);
     EXPECT_EQ(sent(*group), (std::vector<Sent>{{"Button[3]", 1.0f}}));
-    group->setPin("Value", 5);
-    EXPECT_TRUE(sent(*group).empty());
+    for (const int outside : {5, -1, INT_MIN, INT_MAX}) {
+        group->setPin("Value", outside);
+        EXPECT_TRUE(sent(*group).empty()) << outside;
+    }
 
     group->setPin(button(0), 1.0f);
     EXPECT_EQ(sent(*group), (std::vector<Sent>{{"Button[3]", 0.0f}, {"Value", 1}}));
