@@ -84,6 +84,10 @@ std::int32_t MpFactory::createInstance(const wchar_t* uniqueId, std::int32_t sub
         try {
             legacy->setHost(host);
         } catch (...) {
+            // A module that refuses the host is of no use to it: released here rather
+            // than handed over with a failure the caller may not expect to own.
+            object->release();
+            *returnInterface = nullptr;
             return gmpi::MP_FAIL;
         }
     }

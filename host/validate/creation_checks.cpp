@@ -34,13 +34,24 @@ void dspCreation(CheckContext& context)
     checkCreation(context, gmpi::MP_SUB_TYPE_AUDIO, gmpi::MP_IID_PLUGIN2, "MP_IID_PLUGIN2");
 }
 
-// Second-generation halves are created without a host; the first generation needs one to
-// be created at all (the other GUI checks cover it).
+// Halves of both generations are created without a host. A first-generation half is
+// also created the legacy way with a host that offers nothing: it may refuse, but a
+// refusal must not hand back an object (the caller would not know to release it).
 void guiCreation(CheckContext& context)
 {
-    if (context.module.gui->subType != gmpi::MP_SUB_TYPE_GUI2)
+    if (context.module.gui->subType == gmpi::MP_SUB_TYPE_GUI2)
+        return checkCreation(context, gmpi::MP_SUB_TYPE_GUI2, gmpi::MP_IID_GUI_PLUGIN2B, "MP_IID_GUI_PLUGIN2B");
+    checkCreation(context, gmpi::MP_SUB_TYPE_GUI, gmpi::MP_IID_GUI_PLUGIN, "MP_IID_GUI_PLUGIN");
+    if (context.failed())
         return;
-    checkCreation(context, gmpi::MP_SUB_TYPE_GUI2, gmpi::MP_IID_GUI_PLUGIN2B, "MP_IID_GUI_PLUGIN2B");
+    const std::wstring id = context.module.wideId();
+    ComPtr<gmpi::IMpUnknown> object;
+    const std::int32_t result =
+        context.bundle->factory()->createInstance(id.c_str(), gmpi::MP_SUB_TYPE_GUI, nullptr, object.receive());
+    if (result != gmpi::MP_OK && object)
+        return context.fail("legacy creation without a host returned " + describeResult(result) +
+                            " and an object as well");
+    ++context.report.blocks;
 }
 
 }  // namespace mphost::validation

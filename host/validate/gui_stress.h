@@ -339,6 +339,9 @@ private:
     gmpi::IMpUserInterface2* gen2 = nullptr;  // one reference each
     gmpi::IMpUserInterface* gen1 = nullptr;
     DrawingSurface surface{256, 192};
+    // Every operation, not only run()'s, reads the virtual clock: a module timing pointer
+    // gestures (double clicks) sees the same times on every run.
+    VirtualTimeScope virtualClock;
     std::map<std::string, std::string> lastValues;  // by pin name, as shown in the trace
     Clock::time_point created = Clock::now();
     bool tracing = std::getenv("MPHOST_VALIDATE_TRACE") != nullptr;
