@@ -57,7 +57,7 @@ const CLI::Validator wholeHertz(
     },
     "HZ in [1000 - 768000], whole");
 
-const char* const commands[] = {"list", "validate", "describe", "render"};
+const char* const commands[] = {"list", "validate", "describe", "render", "tooltips"};
 
 }  // namespace
 
@@ -70,7 +70,7 @@ int main(int argc, char** argv)
             known |= std::strcmp(argv[1], command) == 0;
         if (!known) {
             std::cerr << "mphost: unknown command '" << argv[1]
-                      << "'; the commands are list, validate, describe and render (mphost --help)\n";
+                      << "'; the commands are list, validate, describe, render and tooltips (mphost --help)\n";
             return 2;
         }
     }
@@ -143,6 +143,18 @@ int main(int argc, char** argv)
     render->add_option("--skin", renderOptions.skin, "Skin folder instead of the patch's (default: the shipped skin)")
         ->check(CLI::ExistingDirectory);
 
+    mphost::cli::TooltipsOptions tooltipsOptions;
+    CLI::App* tooltips =
+        app.add_subcommand("tooltips", "Print the tooltip of every module on a patch's panel, asked at its centre");
+    tooltips->add_option("patch", tooltipsOptions.patch, "Patch file (JSON)")->check(CLI::ExistingFile)->required();
+    tooltips->add_option("--bundles", tooltipsOptions.bundleFolders, "Folders to look for bundles named without a path")
+        ->check(existingFolder)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    tooltips->add_option("--skin", tooltipsOptions.skin, "Skin folder instead of the patch's (default: the shipped skin)")
+        ->check(CLI::ExistingDirectory);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
@@ -162,5 +174,7 @@ int main(int argc, char** argv)
         return mphost::cli::runDescribe(describeOptions);
     if (render->parsed())
         return mphost::cli::runRender(renderOptions);
+    if (tooltips->parsed())
+        return mphost::cli::runTooltips(tooltipsOptions);
     return 2;
 }
