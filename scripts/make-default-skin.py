@@ -177,6 +177,15 @@ def main():
     files["joystick_handle.png"] = handle.png()
     files["joystick_handle.txt"] = "type animated\nframe_size 24 24\n"
 
+    # Polar picker handle: a ring with a cross, so the exact point picked shows.
+    polar = Image(20, 20)
+    polar.ring(10, 10, 8, 2.5, RIM)
+    polar.ring(10, 10, 8, 1.2, ACCENT)
+    polar.line(10, 4, 10, 16, 1.2, (230, 240, 250))
+    polar.line(4, 10, 16, 10, 1.2, (230, 240, 250))
+    files["polar_handle.png"] = polar.png()
+    files["polar_handle.txt"] = "type animated\nframe_size 20 20\n"
+
     files["jogwheel.png"] = strip(32, 64, 64, jog_wheel).png()
     files["jogwheel.txt"] = "type animated\nframe_size 64 64\nmouse_response circular\n"
 

@@ -1,9 +1,12 @@
 // The mphost program as a user meets it: output, messages and exit codes.
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "test_support.h"
 
@@ -99,4 +102,31 @@ TEST(MphostCli, ValidateListsItsChecksAndRunsOneByName)
     const auto again = runMphost(command.substr(7));
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_NE(again.output.find("dsp.creation: creation returned failure"), std::string::npos) << again.output;
+}
+
+TEST(MphostCli, TooltipsPrintsEachPanelModulesTooltipAtItsCentre)
+{
+    const auto folder = std::filesystem::temp_directory_path() / ("mphost_tooltips_" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(folder / name) << text;
+        return (folder / name).string();
+    };
+    const std::string bundles = std::string(" --bundles ") + MP_TEST_BUNDLE_DIR;
+    const auto panel = write("panel.json", R"({"modules": [
+        {"name": "pad", "bundle": "probe_modules", "id": "Probe_Drawing", "rect": [0, 0, 40, 20]},
+        {"name": "bar", "bundle": "probe_modules", "id": "Probe_GuiNaN", "rect": [0, 30, 40, 20]},
+        {"name": "gain", "bundle": "probe_modules", "id": "Probe_Gain"}]})");
+    const auto result = runMphost("tooltips " + panel + bundles);
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(result.output, "pad: probe tip\nbar: (no tooltip)\n");
+
+    const auto noPanel = runMphost(
+        "tooltips " + write("none.json", R"({"modules": [{"name": "gain", "bundle": "probe_modules", "id": "Probe_Gain"}]})") +
+        bundles);
+    EXPECT_EQ(noPanel.exitCode, 1);
+    EXPECT_NE(noPanel.output.find("no GUI module with a \"rect\""), std::string::npos) << noPanel.output;
+    EXPECT_EQ(runMphost("tooltips").exitCode, 2);
+    EXPECT_EQ(runMphost("tooltips /nonexistent/patch.json").exitCode, 2);
+    std::filesystem::remove_all(folder);
 }

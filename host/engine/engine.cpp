@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <set>
+#include <sstream>
 
 #include "common/flush_subnormals.h"
 #include "common/host_error.h"
@@ -87,7 +88,7 @@ bool Engine::needsGui(std::size_t index) const
         if (isOurs(connection.from) || isOurs(connection.to))
             return true;
     for (const ScriptEvent& event : thePatch.script)
-        if ((event.kind == ScriptEvent::Kind::Pointer && event.module == index) ||
+        if ((event.kind != ScriptEvent::Kind::SetPin && event.module == index) ||
             (event.kind == ScriptEvent::Kind::SetPin && isOurs(event.pin)))
             return true;
     return false;
@@ -296,6 +297,12 @@ void Engine::start()
     }
 }
 
+void Engine::begin()
+{
+    if (!started)
+        start();
+}
+
 int Engine::processBlock()
 {
     if (finished())
@@ -340,13 +347,15 @@ void Engine::pumpUserInterface(std::int64_t until)
         const ScriptEvent& event = thePatch.script[nextGuiEvent];
         if (event.sample > until)
             break;
-        const bool onGui = event.kind == ScriptEvent::Kind::Pointer || event.pin.half == Half::Gui;
+        const bool onGui = event.kind != ScriptEvent::Kind::SetPin || event.pin.half == Half::Gui;
         if (!onGui)
             continue;  // DSP pin changes are queued at their sample by processDsp
         advanceVirtualTime(nanosecondsAt(event.sample, thePatch.sampleRate));  // ticks due first
-        Node& node = *nodes[event.kind == ScriptEvent::Kind::Pointer ? event.module : event.pin.module];
+        Node& node = *nodes[event.kind == ScriptEvent::Kind::SetPin ? event.pin.module : event.module];
         if (event.kind == ScriptEvent::Kind::Pointer)
             panel::pointer(*node.gui, event.action, event.flags, event.point);
+        else if (event.kind == ScriptEvent::Kind::ContextMenu)
+            chooseFromContextMenu(*node.gui, event);
         else
             node.gui->setPinRaw(pinIndex(event.pin), encodePinValue(event.value));
     }
@@ -357,6 +366,28 @@ void Engine::pumpUserInterface(std::int64_t until)
             if (node.dsp)
                 node.dsp->sendMessageFromGui(message.id, message.data);
     }
+}
+
+// A scripted right click: the module fills its menu and the item the script names is
+// chosen. A menu without that item is the patch's fault, reported with what it offered.
+void Engine::chooseFromContextMenu(GuiModule& module, const ScriptEvent& event)
+{
+    const std::vector<ContextMenuItem> items = module.openContextMenu(event.point);
+    for (const ContextMenuItem& item : items) {
+        if (event.menuText ? item.text == *event.menuText : item.id == event.menuId) {
+            module.chooseContextMenuItem(item.id);
+            return;
+        }
+    }
+    std::string offered;
+    for (const ContextMenuItem& item : items)
+        offered += (offered.empty() ? "" : ", ") + ("\"" + item.text + "\" (id " + std::to_string(item.id) + ")");
+    const std::string wanted = event.menuText ? "\"" + *event.menuText + "\"" : "with id " + std::to_string(event.menuId);
+    std::ostringstream when;
+    when << event.time;
+    throw HostError(thePatch.source + ": at " + when.str() + " s the context menu of module \"" +
+                    thePatch.modules[event.module].name + "\" has no item " + wanted +
+                    (items.empty() ? "; it offers no items" : "; it offers " + offered));
 }
 
 void Engine::processDsp(int count)

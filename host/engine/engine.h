@@ -66,6 +66,10 @@ public:
     // Module instance names in the order their DSP halves run.
     std::vector<std::string> processingOrder() const;
 
+    // Sets the graph up as the first block does (every input's initial value, GUI halves
+    // started and arranged on the panel) without rendering; processBlock then goes on.
+    void begin();
+
     const Patch& patch() const { return thePatch; }
     // The GUI panel now: every drawing GUI half at its rectangle on white, on a picture
     // just large enough for all rectangles.
@@ -104,6 +108,7 @@ private:
     void deliverToGuis();
     void onTransmission(std::size_t nodeIndex, const PinTransmission& transmission);
     void applyScriptedPin(const ScriptEvent& event, int timestamp);
+    void chooseFromContextMenu(GuiModule& module, const ScriptEvent& event);
     void setGuiPin(std::size_t nodeIndex, std::int32_t pin, const Bytes& value);
     void takeSnapshots(std::int64_t until);
     std::int32_t pinIndex(const PinRef& pin) const;

@@ -562,8 +562,22 @@ private:
                 part.sample = samples(part.time);
                 patch.script.push_back(part);
             }
+        } else if (item.contains("context_menu")) {
+            // A right click at "context_menu" and the choice of one item of the menu.
+            onlyKeys(item, path, {"time", "module", "context_menu", "choose"});
+            event.kind = ScriptEvent::Kind::ContextMenu;
+            event.module = guiModule(member(item, path, "module"), path + ".module");
+            event.point = point(item["context_menu"], path + ".context_menu");
+            const Json& choice = member(item, path, "choose");
+            if (choice.is_string())
+                event.menuText = text(choice, path + ".choose");
+            else if (choice.is_number_integer())
+                event.menuId = integer(choice, path + ".choose", INT32_MIN, INT32_MAX);
+            else
+                fail(path + ".choose", "the id (an integer) or the text of a menu item", &choice);
+            patch.script.push_back(event);
         } else {
-            fail(path, "a \"set\", \"pointer\" or \"drag\" event", &item);
+            fail(path, "a \"set\", \"pointer\", \"drag\" or \"context_menu\" event", &item);
         }
     }
 

@@ -56,17 +56,21 @@ struct Connection {
 
 enum class PointerAction { Down, Move, Up };
 
-// A timed change: a pin value, or a pointer event on a GUI module.
+// A timed change: a pin value, a pointer event or a context-menu choice on a GUI module.
 struct ScriptEvent {
     double time = 0;          // seconds from the start of the render
     std::int64_t sample = 0;  // the same at the patch's sample rate
-    enum class Kind { SetPin, Pointer } kind = Kind::SetPin;
+    enum class Kind { SetPin, Pointer, ContextMenu } kind = Kind::SetPin;
     PinRef pin;  // SetPin
     PinValue value;
     std::size_t module = 0;  // Pointer: the module, the action and the module-local point
     PointerAction action = PointerAction::Down;
     GmpiDrawing_API::MP1_POINT point{};
     std::int32_t flags = 0;
+    // ContextMenu (module and point as for Pointer): the item chosen, by its text when
+    // menuText is set, by its id otherwise.
+    std::int32_t menuId = 0;
+    std::optional<std::string> menuText;
 };
 
 struct Snapshot {

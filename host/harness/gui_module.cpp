@@ -257,6 +257,23 @@ std::int32_t GuiModule::hitTest(MP1_POINT point)
     return graphics1 ? gmpi::MP_OK : gmpi::MP_NOSUPPORT;
 }
 
+std::vector<ContextMenuItem> GuiModule::openContextMenu(MP1_POINT point)
+{
+    const ModuleCall call;
+    ContextMenuSink sink;
+    const std::int32_t result = module2 ? module2->populateContextMenu(point.x, point.y, &sink)
+                                        : module1->populateContextMenu(point.x, point.y, &sink);
+    if (result != gmpi::MP_OK)
+        return {};
+    return std::move(sink.items);
+}
+
+std::int32_t GuiModule::chooseContextMenuItem(std::int32_t id)
+{
+    const ModuleCall call;
+    return module2 ? module2->onContextMenu(id) : module1->onContextMenu(id);
+}
+
 std::string GuiModule::toolTip(MP1_POINT point)
 {
     const ModuleCall call;

@@ -22,6 +22,7 @@
 #include "common/com_ptr.h"
 #include "common/pin_value.h"
 #include "drawing/drawing_surface.h"
+#include "harness/context_menu.h"
 #include "loader/bundle.h"
 #include "loader/descriptions.h"
 #include "mp_gui_api.h"
@@ -107,6 +108,13 @@ public:
     std::vector<MessageToDsp> takeMessagesToDsp() { return guiHost->takeMessagesToDsp(); }
     // Delivers a message from the DSP half (the payload is copied for the call).
     std::int32_t sendMessageFromDsp(std::int32_t id, const Bytes& payload);
+
+    // The context menu, as a host shows it on a right click: openContextMenu calls the
+    // module's populateContextMenu at `point` (module-local) with a sink that collects the
+    // items (none when the module declines); chooseContextMenuItem then tells the module
+    // which item the user chose (onContextMenu with its id) and returns the module's result.
+    std::vector<ContextMenuItem> openContextMenu(MP1_POINT point);
+    std::int32_t chooseContextMenuItem(std::int32_t id);
 
     // Drawing modules (those answering SE_IID_GRAPHICS_MPGUI2 or SE_IID_GRAPHICS_MPGUI).
     // The operations below do nothing (and return MP_NOSUPPORT, an empty size or text)

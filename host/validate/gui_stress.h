@@ -14,6 +14,7 @@
 #include <string>
 
 #include "drawing/drawing_surface.h"
+#include "harness/context_menu.h"
 #include "harness/gui_module.h"
 #include "harness/return_string.h"
 #include "platform/clock.h"
@@ -23,24 +24,6 @@
 namespace mphost::validation {
 
 using Clock = std::chrono::steady_clock;
-
-// The object handed to populateContextMenu. It offers no item operations: a module
-// must ask for them and cope with a host that has none.
-class MenuSink final : public gmpi::IMpUnknown {
-public:
-    std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override
-    {
-        if (!returnInterface)
-            return gmpi::MP_FAIL;
-        *returnInterface = nullptr;
-        if (iid != gmpi::MP_IID_UNKNOWN)
-            return gmpi::MP_NOSUPPORT;
-        *returnInterface = this;
-        return gmpi::MP_OK;
-    }
-    std::int32_t addRef() override { return 1; }
-    std::int32_t release() override { return 1; }
-};
 
 inline std::string sizeText(float width, float height)
 {
@@ -311,7 +294,9 @@ private:
         const std::int32_t selection = pick(random, std::vector<std::int32_t>{0, 1, 2, 3, -1, 1000,
                                                                               std::numeric_limits<std::int32_t>::max()});
         return perform("context menu at " + pointText(point) + ", item " + std::to_string(selection), [&] {
-            MenuSink sink;
+            // Sometimes a host with no menu of its own: a module must ask for the items
+            // interface and cope without it.
+            ContextMenuSink sink(pick(random, std::vector<int>{0, 1}) == 1);
             if (gen2 && gen2->populateContextMenu(point.x, point.y, &sink) == gmpi::MP_OK)
                 gen2->onContextMenu(selection);
             if (gen1 && gen1->populateContextMenu(point.x, point.y, &sink) == gmpi::MP_OK)

@@ -61,6 +61,16 @@ struct DocsOptions {
 // printed) or nothing could be written.
 int runDocs(const DocsOptions& options);
 
+struct TooltipsOptions {
+    std::filesystem::path patch;
+    std::vector<std::filesystem::path> bundleFolders;
+    std::filesystem::path skin;  // instead of the patch's; empty: the patch's or the default skin
+};
+// Prints "name: tooltip" for every drawing module on the patch's panel, asked at the
+// centre of its rectangle once the patch's initial values are in place ("(no tooltip)"
+// when it has none). Exit 0, or 1 when the patch cannot be loaded or has no panel.
+int runTooltips(const TooltipsOptions& options);
+
 // Where bundles named without a path are looked for: `given`, then $MPHOST_BUNDLE_PATH
 // (colon-separated), then the bundles folder of the build this program belongs to, then
 // the current directory.

@@ -3,6 +3,7 @@
 //   mphost validate <bundle>...  stress-test every module of each bundle
 //   mphost describe <bundle> <identifier>   the pins of a module's halves
 //   mphost render [patch.json]   a patch (or the demo patch) to WAV and PNG
+//   mphost tooltips <patch>      the tooltip of every module on a patch's panel
 //   mphost docs [bundle...]      the module reference, as HTML and Markdown with pictures
 #include <cmath>
 #include <cstring>
@@ -58,7 +59,7 @@ const CLI::Validator wholeHertz(
     },
     "HZ in [1000 - 768000], whole");
 
-const char* const commands[] = {"list", "validate", "describe", "render", "docs"};
+const char* const commands[] = {"list", "validate", "describe", "render", "tooltips", "docs"};
 
 }  // namespace
 
@@ -71,7 +72,7 @@ int main(int argc, char** argv)
             known |= std::strcmp(argv[1], command) == 0;
         if (!known) {
             std::cerr << "mphost: unknown command '" << argv[1]
-                      << "'; the commands are list, validate, describe, render and docs (mphost --help)\n";
+                      << "'; the commands are list, validate, describe, render, tooltips and docs (mphost --help)\n";
             return 2;
         }
     }
@@ -157,6 +158,18 @@ int main(int argc, char** argv)
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 
+    mphost::cli::TooltipsOptions tooltipsOptions;
+    CLI::App* tooltips =
+        app.add_subcommand("tooltips", "Print the tooltip of every module on a patch's panel, asked at its centre");
+    tooltips->add_option("patch", tooltipsOptions.patch, "Patch file (JSON)")->check(CLI::ExistingFile)->required();
+    tooltips->add_option("--bundles", tooltipsOptions.bundleFolders, "Folders to look for bundles named without a path")
+        ->check(existingFolder)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    tooltips->add_option("--skin", tooltipsOptions.skin, "Skin folder instead of the patch's (default: the shipped skin)")
+        ->check(CLI::ExistingDirectory);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
@@ -178,5 +191,7 @@ int main(int argc, char** argv)
         return mphost::cli::runRender(renderOptions);
     if (docs->parsed())
         return mphost::cli::runDocs(docsOptions);
+    if (tooltips->parsed())
+        return mphost::cli::runTooltips(tooltipsOptions);
     return 2;
 }
