@@ -62,6 +62,8 @@ inline float interpolateZeroPadded(const float* samples, std::int64_t frames, do
     const double base = floorPosition(position);
     const auto i = static_cast<std::int64_t>(base);
     const float f = static_cast<float>(position - base);
+    if (i >= 1 && i + 2 < frames)  // all four inside the sample
+        return interpolate4(samples[i - 1], samples[i], samples[i + 1], samples[i + 2], f);
     auto at = [samples, frames](std::int64_t k) { return k >= 0 && k < frames ? samples[k] : 0.0f; };
     return interpolate4(at(i - 1), at(i), at(i + 1), at(i + 2), f);
 }

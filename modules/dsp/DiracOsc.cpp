@@ -129,12 +129,15 @@ public:
         Cycle current = cycle;
         float last = lastPitch;
         float gainFactor = current.gainFactor(gainByPeriod);
+        // The train's mean, or 0 (impulse - 0 is the impulse itself).
+        float mean = removeDC ? current.naiveIncrement : 0.0f;
         float position = static_cast<float>(phase);
         for (int i = 0; i < sampleFrames; ++i) {
             const float b = pitchValue(pitch[i]);
             if (b != last) {
                 current = cycleFor(b, sampleRate, freqMode);
                 gainFactor = current.gainFactor(gainByPeriod);
+                mean = removeDC ? current.naiveIncrement : 0.0f;
                 last = b;
             }
             float impulse = 0.0f;
@@ -142,7 +145,7 @@ public:
                 impulse = 1.0f;
                 position -= 1.0f;
             }
-            out[i] = (removeDC ? impulse - current.naiveIncrement : impulse) * (amplitude[i] * gainFactor);
+            out[i] = (impulse - mean) * (amplitude[i] * gainFactor);
             position += current.naiveIncrement;
         }
         phase = position;
@@ -224,8 +227,7 @@ private:
     // B = 10 x Pitch, at least 0 (NaN: 0).
     static float pitchValue(float pitch)
     {
-        const float b = 10.0f * pitch;
-        return b > 0.0f ? b : 0.0f;
+        return std::max(0.0f, 10.0f * pitch);  // 0 unless 0 < B
     }
 
     static Cycle cycleFor(float b, float sampleRate, int freqMode)

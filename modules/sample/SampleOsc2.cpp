@@ -131,28 +131,36 @@ public:
         const float* data = samples;
         const std::int64_t count = frames;
         int silentFrom = 0;  // outputs from here on are 0 with the oscillator stopped
-        // Float state and the play position in locals: the output stores could otherwise alias it.
+        // State and settings in locals: the output stores could otherwise alias them.
         float pitchUsed = lastPitch;
         bool stale = pitchStale;
         double pos = position;
         int playState = state;
+        double step = increment;
+        bool gateBefore = previousGate;
+        bool release = releasePending;
+        const Turns turns{end, loopStart, loopEnd, pingPong};
+        const int mode = loopMode;
+        const bool crossfading = mode != 0 && !pingPong && crossfadeFactor > 0.0;
+        const double fadeFactor = crossfadeFactor;
+        const double loopJump = loopStart - loopEnd;
 
         for (int s = 0; s < sampleFrames; ++s) {
             const bool gate = gateIn[s] > 0.0f;
             const float pitch = 10.0f * pitchIn[s];
             if (stale || pitch != pitchUsed) {
-                increment = signal_math::fastExp2(pitch) * ratio;
+                step = signal_math::fastExp2(pitch) * ratio;
                 pitchUsed = pitch;
                 stale = false;
             }
-            const bool rising = gate && !previousGate;
-            const bool falling = !gate && previousGate;
-            previousGate = gate;
+            const bool rising = gate && !gateBefore;
+            const bool falling = !gate && gateBefore;
+            gateBefore = gate;
 
             if (rising) {
                 pos = start;
-                playState = loopMode != 0 ? towardLoopEnd : towardEnd;
-                releasePending = false;
+                playState = mode != 0 ? towardLoopEnd : towardEnd;
+                release = false;
                 // Streaming follows the gate's streaming state in onSetPins; a plain rise
                 // after the sample ended must bring the output back as well.
                 if (!pinOut.isStreaming())
@@ -164,23 +172,23 @@ public:
 
             float value = signal_math::interpolateZeroPadded(data, count, pos);
             double weight = 0.0;
-            if (playState == towardLoopEnd && loopMode != 0 && !pingPong && crossfadeFactor > 0.0) {
-                weight = 1.0 - std::abs(pos - loopEnd) * crossfadeFactor;
+            if (playState == towardLoopEnd && crossfading) {
+                weight = 1.0 - std::abs(pos - turns.loopEnd) * fadeFactor;
                 if (weight > 0.0) {
                     // Where the position lands after the jump back into the loop, so that
                     // the blend is complete (weight 1) at the loop end itself.
-                    const double partner = pos + (loopStart - loopEnd);
+                    const double partner = pos + loopJump;
                     const float other = signal_math::interpolateZeroPadded(data, count, partner);
                     value = static_cast<float>((1.0 - weight) * value + weight * other);
                 }
             }
-            if (falling && loopMode == 2) {
+            if (falling && mode == 2) {
                 if (weight > 0.0)
-                    releasePending = true;
+                    release = true;
                 else
                     playState = towardEnd;
             }
-            advance(pos, playState);
+            advance(pos, playState, step, release, turns);
             out[s] = value;
             if (playState == stopped)
                 silentFrom = s + 1;
@@ -189,6 +197,9 @@ public:
         pitchStale = stale;
         position = pos;
         state = playState;
+        increment = step;
+        previousGate = gateBefore;
+        releasePending = release;
         if (playState == stopped && pinOut.isStreaming() && silentFrom < sampleFrames)
             pinOut.setStreaming(false, blockPos + silentFrom);
     }
@@ -208,9 +219,21 @@ private:
         return value < last ? value : last;
     }
 
+    // Where the position turns or stops (frames), as advance reads them.
+    struct Turns {
+        double end;
+        double loopStart;
+        double loopEnd;
+        bool pingPong;
+    };
+
     // One sample's move of the position by the increment, with the loop's turns.
-    void advance(double& position, int& state) const
+    static void advance(double& position, int& state, double increment, bool releasePending, const Turns& turns)
     {
+        const double end = turns.end;
+        const double loopStart = turns.loopStart;
+        const double loopEnd = turns.loopEnd;
+        const bool pingPong = turns.pingPong;
         switch (state) {
         case towardEnd:
             if (end > position) {

@@ -9,6 +9,7 @@
 // from folding their harmonics back below the host's half rate. Output = 0.5 x value.
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -40,6 +41,11 @@ class WTOsc : public MpBase2 {
     double previousRead = 0.0;       // read position of the previous sample
     double wrapCorrection = 0.0;     // 0, or minus the whole cycles taken off the phase since then
     float lastPitch = 0.0f;          // limited 10 x Pitch last used
+    // The end of the last swept interval and the table's integral there (forward or
+    // backward reading); NaN until a sweep, and after the table changes.
+    double sweepEnd = std::numeric_limits<double>::quiet_NaN();
+    double sweepEndIntegral = 0.0;
+    bool sweepForward = true;
     float lastSync = 0.0f;
 
 public:
@@ -122,7 +128,17 @@ public:
                 const int after2 = i + 2 < entries ? i + 2 : i + 2 - entries;
                 value = signal_math::interpolate4(t[before].value, t[i].value, t[after].value, t[after2].value, f);
             } else {
-                value = integral.mean(x0, x1);
+                // The mean over the sweep, as StepIntegral::mean gives it. A sweep usually
+                // starts where the previous one ended: that integral is reused.
+                const bool forward = x1 > x0;
+                const double from = x0 == sweepEnd && forward == sweepForward
+                                        ? sweepEndIntegral
+                                        : (forward ? integral.forwardIntegral(x0) : integral.backwardIntegral(x0));
+                const double to = forward ? integral.forwardIntegral(x1) : integral.backwardIntegral(x1);
+                value = forward ? (to - from) / (x1 - x0) : (from - to) / (x0 - x1);
+                sweepEnd = x1;
+                sweepEndIntegral = to;
+                sweepForward = forward;
             }
 
             wrapCorrection = 0.0;
@@ -143,6 +159,7 @@ private:
     void buildTable()
     {
         entries = 0;
+        sweepEnd = std::numeric_limits<double>::quiet_NaN();
         const sample_view::SampleView view = sample_view::takeSample(pinWavetable);
         if (!view)
             return;

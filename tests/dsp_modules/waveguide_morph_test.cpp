@@ -2,6 +2,7 @@
 // tail, the shared tables (one fill per name and rate, and what happens without them).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -623,4 +624,57 @@ TEST(SharedTables, ManyInstancesInOneEngineShareOneBlockPerNameAndRate)
     }());
     EXPECT_FLOAT_EQ(fbscal[700 * 1024 + 300],
                     static_cast<float>(std::pow(rowPosition(700), 261.6529068725 / 44100.0 * columnLength(300))));
+}
+
+TEST(Morph2DModule, EverySampleGetsItsOwnWeightsWhateverTheBlockLength)
+{
+    // Five streaming inputs, Position sweeping past both ends of the ring and standing
+    // still for a stretch, Focus moving: the output must be the weighted sum sample by
+    // sample, and the same bits for any block length.
+    constexpr int inputs = 5, count = 300;
+    const auto in = [](int k, int n) { return std::sin(0.07f * static_cast<float>(n * (k + 1)) + static_cast<float>(k)); };
+    const auto position = [](int n) { return n >= 100 && n < 140 ? 0.3f : -0.1f + 1.3f * static_cast<float>(n) / count; };
+    const auto focus = [](int n) { return n < 200 ? 0.5f + 0.5f * std::sin(0.05f * static_cast<float>(n)) : 0.8f; };
+
+    std::vector<Samples> outputs;
+    for (const int block : {64, 37, 16, 17, 1}) {
+        mphost::DspModuleOptions options;
+        options.duplicates = {{"In", inputs}};
+        options.maxBlockSize = block;
+        auto module = makeModule("Morph2D", options);
+        module->start();
+        for (const char* pin : {"Position", "Focus", "In[0]", "In[1]", "In[2]", "In[3]", "In[4]"})
+            module->queueStreaming(pin, true);
+        outputs.push_back(render(*module, count, [&](mphost::DspModule& m, int start, int length) {
+                              auto x = m.input("Position");
+                              auto y = m.input("Focus");
+                              for (int i = 0; i < length; ++i) {
+                                  x[i] = position(start + i);
+                                  y[i] = focus(start + i);
+                              }
+                              for (int k = 0; k < inputs; ++k) {
+                                  auto buffer = m.input("In[" + std::to_string(k) + "]");
+                                  for (int i = 0; i < length; ++i)
+                                      buffer[i] = in(k, start + i);
+                              }
+                          }).samples);
+        ASSERT_EQ(outputs.back().size(), static_cast<std::size_t>(count));
+        EXPECT_EQ(module->allocationsInLastProcess(), 0u);
+    }
+    for (std::size_t b = 1; b < outputs.size(); ++b)
+        for (int n = 0; n < count; ++n)
+            ASSERT_EQ(outputs[b][n], outputs[0][n]) << "block variant " << b << ", sample " << n;
+
+    for (int n = 0; n < count; ++n) {
+        const double x = std::clamp(position(n), 0.0f, 1.0f), y = focus(n);
+        const double e = x * inputs;
+        double expected = 0.0;
+        for (int k = 0; k < inputs; ++k) {
+            const double d = std::min(std::fabs(e - k), std::fabs(e - inputs - k));  // around the ring
+            const double t = std::max(0.0, 1.0 - d);
+            const double o = t * y + 1.0 - y;
+            expected += (o * y + o * (1.0 - y) / inputs) * in(k, n);
+        }
+        ASSERT_NEAR(outputs[0][n], expected, 1e-5) << n;
+    }
 }

@@ -292,3 +292,21 @@ TEST(WTOsc, EnableSilencesAndNonFiniteInputsStayFinite)
 }
 
 }  // namespace
+
+TEST(WTOsc, ANewTableOfTheSameLengthIsReadFromItsFirstSample)
+{
+    // High enough for the interval mean: a table replaced mid-play is read from the start of
+    // its cycle, exactly as by a fresh oscillator on it.
+    const auto saw = sawCycle(512);
+    auto replaced = sineCycle(512);
+    for (float& v : replaced)
+        v = 0.25f + 0.5f * v;
+    auto module = oscillator(saw, 300.0f);
+    play(*module, 300);
+    module->queueValue("Wavetable", blobOf(replaced));
+    const auto after = play(*module, 512);
+    auto fresh = oscillator(replaced, 300.0f);
+    const auto expected = play(*fresh, 512);
+    for (std::size_t n = 0; n < expected.size(); ++n)
+        ASSERT_EQ(after[n], expected[n]) << n;
+}
