@@ -60,13 +60,15 @@ enum class PointerAction { Down, Move, Up };
 struct ScriptEvent {
     double time = 0;          // seconds from the start of the render
     std::int64_t sample = 0;  // the same at the patch's sample rate
-    enum class Kind { SetPin, Pointer } kind = Kind::SetPin;
+    enum class Kind { SetPin, Pointer, FileDialog } kind = Kind::SetPin;
     PinRef pin;  // SetPin
     PinValue value;
     std::size_t module = 0;  // Pointer: the module, the action and the module-local point
     PointerAction action = PointerAction::Down;
     GmpiDrawing_API::MP1_POINT point{};
     std::int32_t flags = 0;
+    // FileDialog: the user's answer to the next file dialog, a path or nullopt (cancel).
+    std::optional<std::string> dialogAnswer;
 };
 
 struct Snapshot {
