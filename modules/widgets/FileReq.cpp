@@ -4,6 +4,7 @@
 // cancel leaves FileName as it was. GUI only; user-interface thread.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mp_drawing_api.h"
@@ -34,15 +35,14 @@ std::vector<std::string> extensionList(const std::string& text)
     std::vector<std::string> tokens;
     SplitString(text.c_str(), tokens);
     std::vector<std::string> extensions;
-    for (std::string token : tokens) {
-        if (token.starts_with("*."))
-            token.erase(0, 2);
-        else if (token.starts_with("."))
-            token.erase(0, 1);
-        if (token == "*.*")
-            token = "*";
-        if (!token.empty())
-            extensions.push_back(token);
+    for (const std::string& token : tokens) {
+        std::string_view extension(token);  // "*.*" becomes "*"
+        if (extension.starts_with("*."))
+            extension.remove_prefix(2);
+        else if (extension.starts_with("."))
+            extension.remove_prefix(1);
+        if (!extension.empty())
+            extensions.emplace_back(extension);
     }
     return extensions;
 }
