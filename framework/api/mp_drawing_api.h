@@ -429,4 +429,51 @@ public:
     virtual std::int32_t releaseCapture() = 0;                        // slot 9
 };
 
+// Kinds of file dialog (IMpGraphicsHostBase::createFileDialog).
+enum MpFileDialogType : std::int32_t {
+    MP_FILE_DIALOG_OPEN = 0,    // choose an existing file
+    MP_FILE_DIALOG_SAVE = 1,    // choose a file name to write
+    MP_FILE_DIALOG_FOLDER = 2,  // choose a folder
+};
+
+// Told when an asynchronous host operation finishes (SE_IID_COMPLETION_CALLBACK, queried
+// on the object the module passes). [ui-thread]
+class IMpCompletionCallback : public gmpi::IMpUnknown {
+public:
+    // `result` MP_OK when the user confirmed (a file dialog then has a selected path),
+    // anything else when the user cancelled or the operation failed. Called once, at one of
+    // the host's later event-loop turns, never from inside the call that started it.
+    virtual void OnComplete(std::int32_t result) = 0;  // slot 3
+};
+
+// A file dialog created by IMpGraphicsHostBase::createFileDialog. The module owns the
+// reference it received; the host keeps its own while the dialog shows. [ui-thread]
+class IMpFileDialog : public gmpi::IMpUnknown {
+public:
+    // Offers files with `extension` (UTF-8, without the dot; "*" any file) described by
+    // `description` (UTF-8, may be null or empty). MP_OK, MP_FAIL for a null or empty
+    // extension. Before ShowAsync only.
+    virtual std::int32_t AddExtension(const char* extension, const char* description) = 0;  // slot 3
+    // The file (full path or bare name, UTF-8) the dialog starts at; null or empty: the
+    // host's choice. MP_OK. Before ShowAsync only.
+    virtual std::int32_t SetInitialFullPath(const char* fullPath) = 0;  // slot 4
+    // Shows the dialog without waiting for the user: returns at once, and the host calls
+    // OnComplete of `callback` (queried for SE_IID_COMPLETION_CALLBACK) later, holding a
+    // reference to it until then. MP_OK; MP_FAIL when `callback` offers no completion
+    // callback or the dialog was shown before (a dialog shows once).
+    virtual std::int32_t ShowAsync(gmpi::IMpUnknown* callback) = 0;  // slot 5
+    // The path the user chose (UTF-8) into `returnPath` (an IString). MP_OK after a
+    // successful completion, MP_FAIL before it or after a cancel.
+    virtual std::int32_t GetSelectedFilename(gmpi::IMpUnknown* returnPath) = 0;  // slot 6
+};
+
+// The window services of any GUI module, drawing or not (SE_IID_GRAPHICS_HOST_BASE,
+// queried on the module's GUI host). [ui-thread]
+class IMpGraphicsHostBase : public gmpi::IMpUnknown {
+public:
+    // A new file dialog of `dialogType` (MpFileDialogType): `*returnFileDialog` receives an
+    // owned reference, or null. MP_OK; MP_FAIL for an unknown type or a null argument.
+    virtual std::int32_t createFileDialog(std::int32_t dialogType, IMpFileDialog** returnFileDialog) = 0;  // slot 3
+};
+
 }  // namespace gmpi_gui

@@ -88,7 +88,8 @@ bool Engine::needsGui(std::size_t index) const
         if (isOurs(connection.from) || isOurs(connection.to))
             return true;
     for (const ScriptEvent& event : thePatch.script)
-        if ((event.kind != ScriptEvent::Kind::SetPin && event.module == index) ||
+        if (((event.kind == ScriptEvent::Kind::Pointer || event.kind == ScriptEvent::Kind::ContextMenu) &&
+             event.module == index) ||
             (event.kind == ScriptEvent::Kind::SetPin && isOurs(event.pin)))
             return true;
     return false;
@@ -119,6 +120,7 @@ void Engine::build()
                 GuiModuleOptions options;
                 options.duplicates = module.duplicates;
                 options.host.skinFolder = thePatch.skinFolder;
+                options.host.fileDialogs = fileDialogs;
                 node->gui = std::make_unique<GuiModule>(bundle, *module.description, options);
                 node->guiRoutes.resize(node->gui->pins().size());
                 const std::size_t index = nodes.size();
@@ -343,10 +345,16 @@ std::span<const float> Engine::output(std::size_t channel) const
 // tick before an event at the same time); GUI messages go to the DSP halves.
 void Engine::pumpUserInterface(std::int64_t until)
 {
+    // File dialogs opened at an earlier turn complete first when their answer is in.
+    fileDialogs->deliver();
     for (; nextGuiEvent < thePatch.script.size(); ++nextGuiEvent) {
         const ScriptEvent& event = thePatch.script[nextGuiEvent];
         if (event.sample > until)
             break;
+        if (event.kind == ScriptEvent::Kind::FileDialog) {
+            fileDialogs->answer(event.dialogAnswer);  // taken at the next turn
+            continue;
+        }
         const bool onGui = event.kind != ScriptEvent::Kind::SetPin || event.pin.half == Half::Gui;
         if (!onGui)
             continue;  // DSP pin changes are queued at their sample by processDsp

@@ -124,6 +124,8 @@ private:
     std::vector<const float*> outputBuffers;                                  // per patch output
     std::vector<std::tuple<std::size_t, std::int32_t, Bytes>> guiDeliveries;  // after the DSP side
     std::vector<std::tuple<std::size_t, std::string, float>> levelRefills;    // scripted audio levels
+    // The user's scripted answers to the file dialogs of every GUI half.
+    std::shared_ptr<FileDialogScript> fileDialogs = std::make_shared<FileDialogScript>();
     std::size_t nextGuiEvent = 0;  // script cursors: the UI side and the DSP side
     std::size_t nextDspEvent = 0;
     std::size_t nextSnapshot = 0;

@@ -576,8 +576,23 @@ private:
             else
                 fail(path + ".choose", "the id (an integer) or the text of a menu item", &choice);
             patch.script.push_back(event);
+        } else if (item.contains("file_dialog")) {
+            // The user's answer to the next file dialog: a path (relative ones from the
+            // patch's folder) or null for a cancel.
+            onlyKeys(item, path, {"time", "file_dialog"});
+            const Json& answer = item["file_dialog"];
+            event.kind = ScriptEvent::Kind::FileDialog;
+            if (!answer.is_null()) {
+                std::filesystem::path picked = text(answer, path + ".file_dialog");
+                if (picked.empty())
+                    fail(path + ".file_dialog", "a path, or null for a cancel", &answer);
+                if (picked.is_relative() && !environment.patchFolder.empty())
+                    picked = environment.patchFolder / picked;
+                event.dialogAnswer = picked.lexically_normal().string();
+            }
+            patch.script.push_back(std::move(event));
         } else {
-            fail(path, "a \"set\", \"pointer\", \"drag\" or \"context_menu\" event", &item);
+            fail(path, "a \"set\", \"pointer\", \"drag\", \"context_menu\" or \"file_dialog\" event", &item);
         }
     }
 

@@ -60,7 +60,7 @@ enum class PointerAction { Down, Move, Up };
 struct ScriptEvent {
     double time = 0;          // seconds from the start of the render
     std::int64_t sample = 0;  // the same at the patch's sample rate
-    enum class Kind { SetPin, Pointer, ContextMenu } kind = Kind::SetPin;
+    enum class Kind { SetPin, Pointer, ContextMenu, FileDialog } kind = Kind::SetPin;
     PinRef pin;  // SetPin
     PinValue value;
     std::size_t module = 0;  // Pointer: the module, the action and the module-local point
@@ -71,6 +71,8 @@ struct ScriptEvent {
     // menuText is set, by its id otherwise.
     std::int32_t menuId = 0;
     std::optional<std::string> menuText;
+    // FileDialog: the user's answer to the next file dialog, a path or nullopt (cancel).
+    std::optional<std::string> dialogAnswer;
 };
 
 struct Snapshot {

@@ -92,6 +92,12 @@ GuiModule::~GuiModule()
     module1.reset();
 }
 
+int GuiModule::pump()
+{
+    const ModuleCall call;
+    return guiHost->fileDialogs().deliver();
+}
+
 gmpi::IMpUnknown* GuiModule::object() const
 {
     return module2 ? static_cast<gmpi::IMpUnknown*>(module2.get()) : static_cast<gmpi::IMpUnknown*>(module1.get());

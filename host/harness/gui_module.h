@@ -104,6 +104,11 @@ public:
     // into the module, as a host routing the value to another pin of it would.
     void onTransmit(std::function<void(const PinTransmission&)> listener) { transmitListener = std::move(listener); }
 
+    // One turn of the host's user-interface loop: the GUI timers due, then the completions
+    // of file dialogs that have their scripted answer (host().fileDialogs()). Returns the
+    // number of dialogs completed.
+    int pump();
+
     // Messages the module sent to its DSP half since the last call, oldest first.
     std::vector<MessageToDsp> takeMessagesToDsp() { return guiHost->takeMessagesToDsp(); }
     // Delivers a message from the DSP half (the payload is copied for the call).

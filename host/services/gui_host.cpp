@@ -74,8 +74,41 @@ std::int32_t returnText(gmpi::IString* target, const std::string& text)
 }  // namespace
 
 GuiHost::GuiHost(GuiHostSettings settings, std::vector<InstantiatedPin> pins)
-    : hostSettings(std::move(settings)), pins(std::move(pins))
+    : hostSettings(std::move(settings)), pins(std::move(pins)), dialogs(hostSettings.fileDialogs)
 {
+    if (!dialogs)
+        dialogs = std::make_shared<FileDialogScript>();
+}
+
+GuiHost::~GuiHost()
+{
+    dialogs->forget(this);
+}
+
+std::int32_t GraphicsHostBase::queryInterface(const gmpi::MpGuid& iid, void** returnInterface)
+{
+    return owner.queryInterface(iid, returnInterface);
+}
+
+std::int32_t GraphicsHostBase::addRef()
+{
+    return owner.addRef();
+}
+
+std::int32_t GraphicsHostBase::release()
+{
+    return owner.release();
+}
+
+std::int32_t GraphicsHostBase::createFileDialog(std::int32_t dialogType, gmpi_gui::IMpFileDialog** returnFileDialog)
+{
+    if (!returnFileDialog)
+        return gmpi::MP_FAIL;
+    *returnFileDialog = nullptr;
+    if (dialogType < gmpi_gui::MP_FILE_DIALOG_OPEN || dialogType > gmpi_gui::MP_FILE_DIALOG_FOLDER)
+        return gmpi::MP_FAIL;
+    *returnFileDialog = new HostFileDialog(owner.fileDialogs(), &owner, dialogType);
+    return gmpi::MP_OK;
 }
 
 std::int32_t GuiHost::queryInterface(const gmpi::MpGuid& iid, void** returnInterface)
@@ -87,6 +120,8 @@ std::int32_t GuiHost::queryInterface(const gmpi::MpGuid& iid, void** returnInter
         *returnInterface = static_cast<gmpi::IMpUserInterfaceHost*>(this);
     else if (iid == gmpi_gui::SE_IID_GRAPHICS_HOST)
         *returnInterface = static_cast<gmpi_gui::IMpGraphicsHost*>(&graphicsHost);
+    else if (iid == gmpi_gui::SE_IID_GRAPHICS_HOST_BASE)
+        *returnInterface = static_cast<gmpi_gui::IMpGraphicsHostBase*>(&graphicsHostBase);
     else
         return gmpi::MP_NOSUPPORT;
     addRef();

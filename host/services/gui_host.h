@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -18,6 +19,7 @@
 #include "mp_drawing_api.h"
 #include "mp_gui_api.h"
 #include "services/dsp_host.h"
+#include "services/file_dialog.h"
 
 namespace mphost {
 
@@ -32,6 +34,9 @@ struct GuiHostSettings {
     std::vector<std::filesystem::path> searchPaths;
     // Whether queryInterface offers the first-generation interface (MP_IID_UI_HOST).
     bool offerFirstGeneration = true;
+    // The scripted user of the file dialogs, shared by the hosts of one patch. Null: the
+    // host makes one of its own (GuiHost::fileDialogs).
+    std::shared_ptr<FileDialogScript> fileDialogs;
 };
 
 // A message the GUI half sent to its DSP half (payload copied when sent).
@@ -89,6 +94,22 @@ private:
     GraphicsRequests state;
 };
 
+// The window services of any GUI module (gmpi_gui::SE_IID_GRAPHICS_HOST_BASE), part of its
+// GuiHost: file dialogs, answered by the host's FileDialogScript.
+class GraphicsHostBase final : public gmpi_gui::IMpGraphicsHostBase {
+public:
+    explicit GraphicsHostBase(GuiHost& owner) : owner(owner) {}
+
+    // IMpUnknown: references count on the GuiHost; other interfaces are the GuiHost's.
+    std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override;
+    std::int32_t addRef() override;
+    std::int32_t release() override;
+    std::int32_t createFileDialog(std::int32_t dialogType, gmpi_gui::IMpFileDialog** returnFileDialog) override;
+
+private:
+    GuiHost& owner;
+};
+
 class GuiHost final : public gmpi::IMpUserInterfaceHost2, public gmpi::IMpUserInterfaceHost {
 public:
     // Called for every accepted pin transmission with the copied bytes.
@@ -97,6 +118,8 @@ public:
     GuiHost(GuiHostSettings settings, std::vector<InstantiatedPin> pins);
     GuiHost(const GuiHost&) = delete;
     GuiHost& operator=(const GuiHost&) = delete;
+    // Drops the module's open file dialogs.
+    ~GuiHost();
 
     // IMpUnknown. Owned by the harness: the count is kept for checks, nothing is deleted.
     std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override;
@@ -134,6 +157,10 @@ public:
     GraphicsHost& graphics() { return graphicsHost; }
     const GraphicsHost& graphics() const { return graphicsHost; }
 
+    // The scripted answers of this host's file dialogs (shared with the other hosts of a
+    // patch when the settings gave one).
+    FileDialogScript& fileDialogs() { return *dialogs; }
+
     void setTransmitSink(TransmitSink sink) { transmitSink = std::move(sink); }
     std::vector<MessageToDsp> takeMessagesToDsp() { return std::exchange(messages, {}); }
     const GuiHostSettings& settings() const { return hostSettings; }
@@ -148,6 +175,8 @@ private:
     std::vector<MessageToDsp> messages;
     std::int32_t references = 0;
     GraphicsHost graphicsHost{*this};
+    GraphicsHostBase graphicsHostBase{*this};
+    std::shared_ptr<FileDialogScript> dialogs;
 };
 
 }  // namespace mphost

@@ -146,7 +146,7 @@ TEST(PatchFormat, RefusesFaultsNamingFilePathAndExpectation)
                      R"json(, "script": [ { "time": 0, "pointer": "up", "module": "g", "at": [1, 1] } ])json"),
          "$.script[0].module: expected a module with a \"rect\" on the panel"},
         {withModules(gain, R"json(, "script": [ { "time": 0, "jump": "a" } ])json"),
-         "$.script[0]: expected a \"set\", \"pointer\", \"drag\" or \"context_menu\" event"},
+         "$.script[0]: expected a \"set\", \"pointer\", \"drag\", \"context_menu\" or \"file_dialog\" event"},
         {withModules(gain, R"json(, "snapshots": [ { "time": 0 } ])json"), "$.snapshots[0]: expected member \"file\""},
         // Hostile shapes: keys given twice, values out of their list, nesting, sizes.
         {withModules(gain, R"json(, "seconds": 0.2)json"), "$.seconds: member given twice in one object"},
