@@ -20,9 +20,9 @@ function(add_bundle name)
     LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIRECTORY}
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
-  target_link_libraries(${name} PRIVATE mp_framework_headers mp_platform mp_warnings)
+  target_link_libraries(${name} PRIVATE mp_framework_headers mp_text mp_platform mp_warnings)
   target_link_options(${name} PRIVATE "-Wl,--version-script=${MP_BUNDLE_EXPORTS_MAP}")
-  if(NOT MP_SANITIZE)
+  if(NOT MP_SANITIZE AND NOT MP_TSAN)
     target_link_options(${name} PRIVATE "-Wl,--no-undefined")
   endif()
   set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${MP_BUNDLE_EXPORTS_MAP})

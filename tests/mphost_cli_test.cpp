@@ -38,7 +38,16 @@ TEST(MphostCli, UnreadableBundlesFailWithTheirReason)
 {
     const auto missing = runMphost("list /nonexistent/bundle.so");
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_NE(missing.output.find("mphost list: bundle '/nonexistent/bundle.so' does not exist"), std::string::npos);
+    EXPECT_NE(missing.output.find("mphost list: bundle '/nonexistent/bundle.so' does not exist; give the path of a "
+                                  "built bundle (build/bundles/<name>.so)"),
+              std::string::npos)
+        << missing.output;
+    const auto unknownName = runMphost("describe no_such_bundle X");
+    EXPECT_EQ(unknownName.exitCode, 1);
+    EXPECT_NE(unknownName.output.find("no bundle \"no_such_bundle\" in the bundle folders ("), std::string::npos);
+    EXPECT_NE(unknownName.output.find("); give its path, or add its folder with --bundles or MPHOST_BUNDLE_PATH"),
+              std::string::npos)
+        << unknownName.output;
 
     const auto notLibrary = runMphost(std::string("list ") + MP_SOURCE_DIR + "/CMakeLists.txt");
     EXPECT_EQ(notLibrary.exitCode, 1);
@@ -46,7 +55,7 @@ TEST(MphostCli, UnreadableBundlesFailWithTheirReason)
 
     const auto noEntry = runMphost(std::string("list ") + NOT_A_BUNDLE_PATH);
     EXPECT_EQ(noEntry.exitCode, 1);
-    EXPECT_NE(noEntry.output.find("does not export MP_GetFactory"), std::string::npos);
+    EXPECT_NE(noEntry.output.find("does not export MP_GetFactory; name a module bundle"), std::string::npos);
 
     // One bad bundle does not stop the others from being listed.
     const auto mixed =
@@ -129,4 +138,23 @@ TEST(MphostCli, TooltipsPrintsEachPanelModulesTooltipAtItsCentre)
     EXPECT_EQ(runMphost("tooltips").exitCode, 2);
     EXPECT_EQ(runMphost("tooltips /nonexistent/patch.json").exitCode, 2);
     std::filesystem::remove_all(folder);
+}
+
+TEST(MphostCli, QuietRenderPrintsNothingAndValidateDrawsNoBarOffTheTerminal)
+{
+    const std::string folder = ::testing::TempDir() + "mphost_quiet_render";
+    std::filesystem::create_directories(folder);
+    const auto quiet = runMphost("render --quiet -o " + folder + "/demo.wav --png " + folder + "/demo.png");
+    EXPECT_EQ(quiet.exitCode, 0) << quiet.output;
+    EXPECT_EQ(quiet.output, "");
+    EXPECT_TRUE(std::filesystem::file_size(folder + "/demo.wav") > 44);
+    const auto loud = runMphost("render -o " + folder + "/demo.wav --png " + folder + "/demo.png");
+    EXPECT_NE(loud.output.find("wrote " + folder + "/demo.wav"), std::string::npos) << loud.output;
+    std::filesystem::remove_all(folder);
+
+    // Standard error is a pipe here: no bar, no carriage returns.
+    const auto validate = runMphost("validate " + testing_support::testBundlePath("probe_modules") +
+                                    " --only Probe_Gain --blocks 20");
+    EXPECT_EQ(validate.exitCode, 0) << validate.output;
+    EXPECT_EQ(validate.output.find('\r'), std::string::npos);
 }

@@ -170,3 +170,57 @@ TEST(Validator, PassesOverSupportLibrariesBesideTheBundles)
     EXPECT_NE(text.find("SKIP  not_a_bundle.so  [not a plug-in bundle"), std::string::npos) << text;
     EXPECT_NE(text.find("validated 1 module halves: 1 pass, 0 fail, 1 skipped"), std::string::npos) << text;
 }
+
+TEST(Validator, FindsStateSharedBetweenInstancesSubnormalsAndGuiStateTouchedFromTheAudioThread)
+{
+    const auto leaks = validateProbe("Probe_LeaksState");
+    EXPECT_FALSE(leaks.passed);
+    EXPECT_NE(failuresOf(leaks).find("dsp.determinism: two instances interleaved block by block differ from one "
+                                     "alone (state shared between instances?): output \"Out\" is "),
+              std::string::npos)
+        << failuresOf(leaks);
+
+    const auto subnormals = validateProbe("Probe_Subnormals");
+    EXPECT_FALSE(subnormals.passed);
+    EXPECT_NE(failuresOf(subnormals).find("dsp.subnormals: output \"Out\" is subnormal"), std::string::npos)
+        << failuresOf(subnormals);
+    EXPECT_NE(failuresOf(subnormals).find("samples of silence following loud input"), std::string::npos);
+    EXPECT_EQ(subnormals.failures.size(), 1u) << failuresOf(subnormals);  // the other checks run flushed
+
+    const auto racy = validateProbe("Probe_RacyPair", 0.2, 0);
+    EXPECT_FALSE(racy.passed);
+    EXPECT_NE(failuresOf(racy).find("dsp.threads: GUI pin \"Shown\" transmitted from the audio thread"),
+              std::string::npos)
+        << failuresOf(racy);
+
+    // Halves that talk only through messages pass, on two threads.
+    mphost::ValidationOptions options;
+    options.check = "dsp.threads";
+    const auto pair = mphost::validateDspHalf(testBundlePath("probe_modules"), probeModule("Probe_Pair"), options);
+    EXPECT_TRUE(pair.passed) << failuresOf(pair);
+    EXPECT_GT(pair.blocks, 100);
+}
+
+TEST(Validator, RateChangesAndDeterminismPassSoundModules)
+{
+    mphost::ValidationOptions options;
+    options.blocks = 60;
+    for (const char* check : {"dsp.determinism", "dsp.rate-changes", "dsp.subnormals"}) {
+        options.check = check;
+        for (const char* id : {"Probe_Gain", "Probe_DynamicInputs", "Probe_SharedTable"}) {
+            const auto report = mphost::validateDspHalf(testBundlePath("probe_modules"), probeModule(id), options);
+            EXPECT_TRUE(report.passed) << id << " " << check << ": " << failuresOf(report);
+            EXPECT_GT(report.blocks, 10) << id << " " << check;
+        }
+    }
+}
+
+TEST(Validator, ShippedDcBlockerDecaysWithoutSubnormalsOnAHostThatDoesNotFlush)
+{
+    const auto descriptions =
+        mphost::BundleDescription::loadFile(mphost::BundleDescription::pathBeside(bundlePath("dsp_modules")));
+    mphost::ValidationOptions options;
+    options.check = "dsp.subnormals";
+    const auto report = mphost::validateDspHalf(bundlePath("dsp_modules"), *descriptions.find("DC_Blocker"), options);
+    EXPECT_TRUE(report.passed) << failuresOf(report);
+}

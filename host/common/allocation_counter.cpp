@@ -3,7 +3,7 @@
 namespace mphost {
 
 namespace detail {
-std::atomic<std::uint64_t> allocations{0};
+thread_local std::uint64_t allocations = 0;
 std::atomic<bool> countingActive{false};
 }  // namespace detail
 

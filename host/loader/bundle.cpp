@@ -11,7 +11,8 @@ namespace mphost {
 std::shared_ptr<Bundle> Bundle::load(const std::filesystem::path& path)
 {
     if (const std::string wrong = notRegularFile(path); !wrong.empty())
-        throw HostError("bundle '" + path.string() + "' " + wrong);
+        throw HostError("bundle '" + path.string() + "' " + wrong +
+                        "; give the path of a built bundle (build/bundles/<name>.so)");
 
     std::shared_ptr<Bundle> bundle(new Bundle());
     bundle->libraryPath = path;
@@ -19,16 +20,19 @@ std::shared_ptr<Bundle> Bundle::load(const std::filesystem::path& path)
     bundle->libraryHandle = dlopen(std::filesystem::absolute(path).c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!bundle->libraryHandle) {
         const char* reason = dlerror();
-        throw HostError("'" + path.string() + "' is not a loadable bundle: " + (reason ? reason : "unknown error"));
+        throw HostError("'" + path.string() + "' is not a loadable bundle: " + (reason ? reason : "unknown error") +
+                        "; rebuild it for this system and check that the libraries it needs are installed");
     }
     auto entry = reinterpret_cast<gmpi::MpGetFactoryFunction>(dlsym(bundle->libraryHandle, gmpi::MP_GET_FACTORY_SYMBOL));
     if (!entry)
-        throw HostError("'" + path.string() + "' is not a bundle: it does not export MP_GetFactory");
+        throw HostError("'" + path.string() + "' is not a bundle: it does not export MP_GetFactory; name a module "
+                        "bundle (build/bundles/*.so), not a support library");
 
     ComPtr<gmpi::IMpUnknown> unknown;
     const std::int32_t result = entry(unknown.receive());
     if (result != gmpi::MP_OK || !unknown)
-        throw HostError("'" + path.string() + "': MP_GetFactory returned " + describeResult(result));
+        throw HostError("'" + path.string() + "': MP_GetFactory returned " + describeResult(result) +
+                        "; the bundle is broken: rebuild it");
     bundle->factoryInterface = unknown.as<gmpi::IMpFactory>(gmpi::MP_IID_FACTORY);
     if (!bundle->factoryInterface)
         throw HostError("'" + path.string() + "': the object returned by MP_GetFactory is not a factory");

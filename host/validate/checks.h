@@ -48,6 +48,10 @@ const Check* findCheck(std::string_view name);
 // The checks of each family.
 void dspCreation(CheckContext& context);
 void guiCreation(CheckContext& context);
+void dspDeterminism(CheckContext& context);
+void dspRateChanges(CheckContext& context);
+void dspSubnormals(CheckContext& context);
+void dspThreads(CheckContext& context);
 void dspOrdinaryEvents(CheckContext& context);
 void dspHostileEvents(CheckContext& context);
 void guiPinsAroundInitialize(CheckContext& context);

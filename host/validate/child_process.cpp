@@ -59,10 +59,12 @@ void writeAll(int fd, const std::string& text)
     _exit(0);
 }
 
-// Reads the child's lines until it closes the pipe or `allowed` seconds pass; false on a hang.
+// Reads the child's lines until it closes the pipe; false on a hang, when the child stays
+// silent for `allowed` seconds (each check reports its start and its end).
 bool readChild(int fd, double allowed, std::string& text)
 {
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(allowed));
+    const auto silence = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(allowed));
+    auto deadline = Clock::now() + silence;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
@@ -75,6 +77,7 @@ bool readChild(int fd, double allowed, std::string& text)
         if (n <= 0)
             return true;
         text.append(buffer, static_cast<std::size_t>(n));
+        deadline = Clock::now() + silence;
     }
 }
 
@@ -158,6 +161,10 @@ ModuleReport runHalfInChild(const std::filesystem::path& bundlePath, const Modul
         ending = "hang: no result within " + std::to_string(static_cast<int>(allowed)) + " s";
     else if (WIFSIGNALED(status))
         ending = "crashed with signal " + signalName(WTERMSIG(status));
+#if defined(MP_TSAN)
+    else if (WEXITSTATUS(status) == 66)
+        ending = "ThreadSanitizer found a data race (its report, on standard error, names both threads' stacks)";
+#endif
     else if (WEXITSTATUS(status) != 0)
         ending = "the child process ended without a report (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
     collect(text, ending, report);

@@ -15,6 +15,20 @@ const std::vector<Check>& registry()
          "blocks with hostile values (NaN, infinities, extremes, huge texts and blobs): no exception, no "
          "allocation for numeric events, static outputs constant",
          &dspHostileEvents},
+        {"dsp.determinism", Half::Dsp,
+         "the same inputs give the same output sample for sample: one instance alone, two interleaved block by "
+         "block, and a second run",
+         &dspDeterminism},
+        {"dsp.rate-changes", Half::Dsp,
+         "instances opened after rate changes from 8 kHz to 384 kHz, blocks of 1, odd sizes and 4096: finite and "
+         "the same as in a fresh host",
+         &dspRateChanges},
+        {"dsp.subnormals", Half::Dsp,
+         "loud input then silence with the host's flush to zero off: no subnormal output",
+         &dspSubnormals},
+        {"dsp.threads", Half::Dsp,
+         "the DSP half on an audio thread and the GUI half on a user-interface thread, messages between them",
+         &dspThreads},
         {"gui.creation", Half::Gui, "created 20 times without a host: reference counts and queryInterface",
          &guiCreation},
         {"gui.pins", Half::Gui, "every pin set before and after initialize(), ordinary then hostile values",

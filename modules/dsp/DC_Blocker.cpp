@@ -1,5 +1,8 @@
 // DC_Blocker: a one-pole high-pass, y = c * y[-1] + (x - x[-1]).
 // Once the input is static the output decays; it sleeps when the decay reaches exactly 0.
+// An output below 1e-20 in magnitude (some 400 dB under full scale) is taken as 0, so the
+// decay ends there instead of running on through subnormal values, which are slow on most
+// processors and would keep the module awake on hosts that do not flush them.
 #include <algorithm>
 
 #include "SettleState.h"
@@ -13,6 +16,8 @@ class DCBlocker : public MpBase2 {
     float previousInput = 0.0f;   // x[-1]
     float previousOutput = 0.0f;  // y[-1]
     SettleState state = SettleState::Active;
+
+    static constexpr float restThreshold = 1e-20f;
 
 public:
     DCBlocker()
@@ -49,7 +54,9 @@ public:
         float y1 = previousOutput;
         for (int i = 0; i < sampleFrames; ++i) {
             const float x = in[i];
-            const float y = passThrough ? x : c * y1 + (x - x1);
+            float y = passThrough ? x : c * y1 + (x - x1);
+            if (!passThrough && y < restThreshold && y > -restThreshold)
+                y = 0.0f;
             out[i] = y;
             x1 = x;
             y1 = y;

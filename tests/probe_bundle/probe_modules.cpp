@@ -2,6 +2,8 @@
 // binary path. The probes report what the framework did to them as messages to their
 // GUI half (hostSendMessageToGui), one message per call, payload int32 words; tests
 // read the trace back from the host.
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <limits>
@@ -593,6 +595,99 @@ public:
     }
 };
 
+// Keeps its ramp's phase in a global: instances disturb one another, and a second run
+// starts where the first stopped.
+float leakedPhase = 0;
+
+class ProbeLeaksState : public MpBase2 {
+    AudioOutPin pinOut;
+
+public:
+    ProbeLeaksState()
+    {
+        initializePin(pinOut);
+        setSubProcess(&ProbeLeaksState::subProcess);
+        setSleep(false);
+    }
+    void subProcess(int sampleFrames)
+    {
+        float* out = pinOut.getBuffer() + blockPos;
+        for (int i = 0; i < sampleFrames; ++i) {
+            out[i] = leakedPhase;
+            leakedPhase = leakedPhase < 1.0f ? leakedPhase + 0.001f : 0.0f;
+        }
+    }
+};
+
+// A one-pole low-pass whose state decays into subnormal values once the input is silent.
+class ProbeSubnormals : public MpBase2 {
+    AudioInPin pinIn;
+    AudioOutPin pinOut;
+    float state = 0;
+
+public:
+    ProbeSubnormals()
+    {
+        initializePin(pinIn);
+        initializePin(pinOut);
+        setSubProcess(&ProbeSubnormals::subProcess);
+        setSleep(false);
+    }
+    void subProcess(int sampleFrames)
+    {
+        const float* in = pinIn.getBuffer() + blockPos;
+        float* out = pinOut.getBuffer() + blockPos;
+        for (int i = 0; i < sampleFrames; ++i) {
+            state = 0.9f * state + 0.1f * in[i];
+            out[i] = state;
+        }
+    }
+};
+
+// A pair whose DSP half reaches into its GUI half (found through a global) and sets a GUI
+// pin from the audio thread, once.
+class ProbeRacyPairGui;
+std::atomic<ProbeRacyPairGui*> racyGui{nullptr};
+
+class ProbeRacyPairGui : public SeGuiInvisibleBase {
+    MpGuiPin<int> pinShown;
+
+public:
+    ProbeRacyPairGui()
+    {
+        initializePin(pinShown);
+        racyGui = this;
+    }
+    ~ProbeRacyPairGui() override
+    {
+        ProbeRacyPairGui* self = this;
+        racyGui.compare_exchange_strong(self, nullptr);
+    }
+    void show(int value) { pinShown = value; }
+};
+
+class ProbeRacyPair : public MpBase2 {
+    AudioOutPin pinOut;
+    bool touched = false;
+
+public:
+    ProbeRacyPair()
+    {
+        initializePin(pinOut);
+        setSubProcess(&ProbeRacyPair::subProcess);
+        setSleep(false);
+    }
+    void subProcess(int sampleFrames)
+    {
+        float* out = pinOut.getBuffer() + blockPos;
+        std::fill(out, out + sampleFrames, 0.0f);
+        if (ProbeRacyPairGui* gui = racyGui.load(); gui && !touched) {
+            touched = true;
+            gui->show(sampleFrames);
+        }
+    }
+};
+
 class ProbeThrows : public MpBase2 {
 public:
     ProbeThrows() { throw std::runtime_error("construction fails on purpose"); }
@@ -658,6 +753,10 @@ const bool registered = gmpi::Register<Probe>::withId(L"Probe") &&
                         gmpi::Register<ProbePairGui>::withId(L"Probe_Pair") &&
                         gmpi::Register<ProbeGuiCrashes>::withId(L"Probe_GuiCrashes") &&
                         gmpi::Register<ProbeGuiNaN>::withId(L"Probe_GuiNaN") &&
+                        gmpi::Register<ProbeLeaksState>::withId(L"Probe_LeaksState") &&
+                        gmpi::Register<ProbeSubnormals>::withId(L"Probe_Subnormals") &&
+                        gmpi::Register<ProbeRacyPair>::withId(L"Probe_RacyPair") &&
+                        gmpi::Register<ProbeRacyPairGui>::withId(L"Probe_RacyPair") &&
                         RegisterPluginXml("<Plugin id=\"ignored\"/>") == 0;
 
 }  // namespace

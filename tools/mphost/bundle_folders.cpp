@@ -33,7 +33,11 @@ std::filesystem::path findBundle(const std::string& bundle, const std::vector<st
     for (const auto& folder : bundleFolders(given))
         if (std::filesystem::is_regular_file(folder / (bundle + ".so"), error))
             return folder / (bundle + ".so");
-    throw HostError("no bundle \"" + bundle + "\" in the bundle folders (see --bundles)");
+    std::string searched;
+    for (const auto& folder : bundleFolders(given))
+        searched += (searched.empty() ? "" : ", ") + folder.string();
+    throw HostError("no bundle \"" + bundle + "\" in the bundle folders (" + searched +
+                    "); give its path, or add its folder with --bundles or MPHOST_BUNDLE_PATH");
 }
 
 std::filesystem::path defaultSkinFolder()

@@ -48,6 +48,7 @@ struct RenderOptions {
     std::optional<int> blockSize;
     std::vector<std::filesystem::path> bundleFolders;
     std::filesystem::path skin;    // skin folder instead of the patch's; empty: the patch's or the default skin
+    bool quiet = false;            // no progress bar and no report of the files written; errors still
 };
 int runRender(const RenderOptions& options);
 

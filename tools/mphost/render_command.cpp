@@ -2,7 +2,6 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <unistd.h>
 
 #include <sndfile.h>
 
@@ -10,6 +9,7 @@
 #include "common/file_access.h"
 #include "common/host_error.h"
 #include "demo_patch.h"
+#include "progress_bar.h"
 #include "engine/engine.h"
 #include "engine/patch.h"
 
@@ -114,33 +114,6 @@ private:
     std::vector<float> interleaved;
 };
 
-// "rendering [#######             ]  35%" on stderr, redrawn when the percentage changes.
-class ProgressBar {
-public:
-    explicit ProgressBar(bool enabled) : enabled(enabled) {}
-    void update(double fraction)
-    {
-        const int percent = static_cast<int>(fraction * 100.0);
-        if (!enabled || percent == shown)
-            return;
-        shown = percent;
-        const int filled = percent / 5;
-        std::fprintf(stderr, "\rrendering [%.*s%*s] %3d%%", filled, "####################", 20 - filled, "", percent);
-        if (percent >= 100)
-            std::fputc('\n', stderr);
-        std::fflush(stderr);
-    }
-    void abandon()
-    {
-        if (enabled && shown >= 0 && shown < 100)
-            std::fputc('\n', stderr);
-    }
-
-private:
-    bool enabled;
-    int shown = -1;
-};
-
 // The same file, existing or not: both names lead to one place once resolved.
 bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b)
 {
@@ -174,7 +147,8 @@ int runRender(const RenderOptions& options)
 {
     stopSignal = 0;
     InterruptGuard interrupts;
-    ProgressBar progress(false);
+    // Renders longer than a second show their progress when someone watches the terminal.
+    ProgressBar progress(!options.quiet && ProgressBar::terminalWanted(), "rendering");
     try {
         PatchEnvironment environment;
         environment.bundleFolders = bundleFolders(options.bundleFolders);
@@ -218,8 +192,6 @@ int runRender(const RenderOptions& options)
         std::optional<WavWriter> wav;
         if (!wavFile.empty())
             wav.emplace(wavFile, static_cast<int>(patch.outputs.size()), patch.sampleRate);
-        // Long renders show their progress when someone watches the terminal.
-        progress = ProgressBar(isatty(STDERR_FILENO) && patch.seconds >= 20.0);
         const double length = static_cast<double>(patch.lengthInSamples());
         while (const int count = engine.processBlock()) {
             if (stopSignal)
@@ -234,6 +206,9 @@ int runRender(const RenderOptions& options)
             wav->close();
         if (!pngFile.empty())
             engine.writePanel(pngFile);
+        progress.finish();
+        if (options.quiet)
+            return 0;
         if (wav)
             std::cout << "wrote " << wavFile.string() << " (" << patch.outputs.size() << " channel"
                       << (patch.outputs.size() == 1 ? "" : "s") << ", " << patch.seconds << " s at " << patch.sampleRate
@@ -246,11 +221,11 @@ int runRender(const RenderOptions& options)
             std::cout << "wrote " << pngFile.string() << "\n";
         return 0;
     } catch (const HostError& error) {
-        progress.abandon();
+        progress.finish();
         std::cerr << "mphost render: " << error.what() << "\n";
         return 1;
     } catch (const Interrupted& interrupted) {
-        progress.abandon();
+        progress.finish();
         std::cerr << "mphost render: interrupted; the WAV file and the panel picture were not replaced\n";
         // Ends as the signal would have, once the temporary files are gone.
         std::signal(interrupted.signal, SIG_DFL);

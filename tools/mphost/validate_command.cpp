@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -8,6 +6,7 @@
 #include <limits>
 
 #include "commands.h"
+#include "progress_bar.h"
 #include "common/host_error.h"
 #include "loader/descriptions.h"
 #include "validate/validator.h"
@@ -78,18 +77,13 @@ void requireModules(const std::vector<ModuleReport>& reports, const ValidateOpti
                      std::string(options.validation.check.empty() ? "" : " with check " + options.validation.check)};
 }
 
-// A bar on the terminal, redrawn in place; only when stderr is one.
+// The bar of the running validation (the validator's progress callback takes no state).
+ProgressBar* progressBar = nullptr;
+
 void showProgress(std::size_t done, std::size_t total, const std::string& what)
 {
-    if (total == 0)
-        return;
-    const int width = 30;
-    const int filled = static_cast<int>(width * done / total);
-    std::fprintf(stderr, "\r[%s%s] %zu/%zu %-40.40s", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                 std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), done, total, what.c_str());
-    if (done == total)
-        std::fprintf(stderr, "\r%*s\r", width + 60, "");
-    std::fflush(stderr);
+    if (progressBar && total > 0)
+        progressBar->update(static_cast<double>(done) / static_cast<double>(total), what);
 }
 
 void printChecks()
@@ -108,8 +102,11 @@ int runValidate(const ValidateOptions& options)
     }
     try {
         const ValidationOptions validation = checkedOptions(options);
-        const bool bar = !options.quiet && !options.json && isatty(STDERR_FILENO);
-        const auto reports = validateBundles(options.bundles, validation, bar ? &showProgress : nullptr);
+        ProgressBar bar(!options.quiet && !options.json && ProgressBar::terminalWanted(), "validating");
+        progressBar = &bar;
+        const auto reports = validateBundles(options.bundles, validation, &showProgress);
+        progressBar = nullptr;
+        bar.finish();
         requireModules(reports, options);
         if (options.json) {
             std::cout << reportsToJson(reports) << "\n";
