@@ -245,7 +245,7 @@ public:
 //   ratio engine_overhead_chain100 <engine / modules alone, 100 chained modules>
 //   ratio engine_overhead_patch1000 <engine / modules alone, 1000 modules with fan-out and fan-in>
 //   ratio engine_ns_per_module_block_<n> <engine ns per module and block, n chained modules>
-//   ratio engine_overhead_chain<n> <engine / modules alone, n chained modules>
+//   ratio engine_overhead_chain_<n> <engine / modules alone, n chained modules>
 //   ratio engine_per_module_spread <largest / smallest engine ns per module and block>
 int main(int argc, char** argv)
 {
@@ -269,7 +269,7 @@ int main(int argc, char** argv)
         if (found == ns.end())
             continue;
         std::printf("ratio engine_ns_per_module_block_%d %.2f\n", size, found->second);
-        ratio(("engine_overhead_chain" + std::to_string(size)).c_str(), found->first,
+        ratio(("engine_overhead_chain_" + std::to_string(size)).c_str(), found->first,
               "BM_ModulesAloneChain/modules:" + std::to_string(size));
         smallest = smallest == 0 ? found->second : std::min(smallest, found->second);
         largest = std::max(largest, found->second);

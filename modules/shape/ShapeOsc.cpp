@@ -62,6 +62,11 @@ class ShapeOsc : public MpBase2 {
         double previousWrap = 0;  // 0, or the negative multiple of 4096 taken off the accumulator
         int previousMarker = 0;
         std::uint8_t activeIndex = 0;
+        // The forward integral last computed (at the read position that becomes the next
+        // sample's start): reused while the position stays in its cycle.
+        const Entry* integralTable = nullptr;  // null: nothing kept
+        double integralAt = 0;
+        double integral = 0;
     };
 
     Cursor cursor;
@@ -93,6 +98,7 @@ public:
                 fillLUT();
             } else {
                 std::memset(tables, 0, sizeof tables);  // silent at once
+                cursor.integralTable = nullptr;
             }
         }
         if (pinInterpolation.isUpdated()) {
@@ -254,6 +260,18 @@ private:
             const int i = static_cast<int>(x);
             const double t = x - i;
             value = t * table[(i + 1) & tableMask].value + (1.0 - t) * table[i & tableMask].value;
+        } else if (current > prev) {
+            // StepIntegral::mean for a forward sweep, with the integral at its start taken
+            // from the previous sample when it ended there (the same function of the same
+            // position in the same table, so the same bits).
+            const signal_math::StepIntegral<Entry> integral(table, tableSize);
+            const double from = c.integralTable == table && c.integralAt == prev ? c.integral
+                                                                                 : integral.forwardIntegral(prev);
+            const double to = integral.forwardIntegral(current);
+            c.integralTable = table;
+            c.integralAt = current;
+            c.integral = to;
+            value = (to - from) / (current - prev);
         } else {
             value = signal_math::StepIntegral<Entry>(table, tableSize).mean(prev, current);
         }
@@ -270,6 +288,7 @@ private:
     {
         const int target = cursor.activeIndex ^ 1;
         pendingIndex = static_cast<std::uint8_t>(target);
+        cursor.integralTable = nullptr;  // the table it was taken from may be this one
         Entry* table = tables[target];
         for (int i = 0; i < tableSize; ++i)
             table[i].value = 0.0f;
