@@ -1,7 +1,17 @@
-// Load and save of a 60-second stereo 48 kHz file at 16 and 24 bits: our codec against
-// libsndfile reading to (and writing from) float in the same process.
+// Load and save of stereo 48 kHz files (16-bit, 24-bit and float WAV, 16- and 24-bit AIFF;
+// 1 s and 60 s): our codec against libsndfile reading to (and writing from) float in the
+// same process. A fresh load starts with the file out of the page cache (dropped with
+// posix_fadvise before every iteration, outside the timing); a reload finds it cached.
+// Times are wall-clock: a fresh load waits for the disk.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <map>
+#include <set>
+#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -11,100 +21,225 @@
 
 namespace {
 
-constexpr int frames = 60 * 48000;
+constexpr int sampleRate = 48000;
 
-std::filesystem::path fileFor(int bitDepth)
+struct Format {
+    const char* name;
+    AudioFileFormat container;
+    int bitDepth;
+};
+
+const Format formats[] = {
+    {"wav16", AudioFileFormat::Wave, 16}, {"wav24", AudioFileFormat::Wave, 24}, {"wavfloat", AudioFileFormat::Wave, 32},
+    {"aiff16", AudioFileFormat::Aiff, 16}, {"aiff24", AudioFileFormat::Aiff, 24},
+};
+const int lengths[] = {1, 60};  // seconds
+
+std::filesystem::path fileFor(const Format& format, int seconds)
 {
-    return std::filesystem::temp_directory_path() / ("audio_file_bench_" + std::to_string(bitDepth) + ".wav");
+    return std::filesystem::temp_directory_path() /
+           ("audio_file_bench_" + std::string(format.name) + "_" + std::to_string(seconds) + "s" +
+            (format.container == AudioFileFormat::Wave ? ".wav" : ".aiff"));
 }
 
-AudioFile<float>& sound(int bitDepth)
+AudioFile<float> makeSound(int seconds)
 {
-    static AudioFile<float> file = [] {
-        AudioFile<float> f;
-        std::vector<float> left(frames), right(frames);
-        for (int i = 0; i < frames; ++i) {
-            left[static_cast<std::size_t>(i)] = std::sin(static_cast<float>(i) * 0.01f) * 0.7f;
-            right[static_cast<std::size_t>(i)] = std::cos(static_cast<float>(i) * 0.013f) * 0.7f;
-        }
-        f.setAudioBuffer({left, right});
-        f.setSampleRate(48000);
-        return f;
-    }();
-    file.setBitDepth(bitDepth);
-    file.save(fileFor(bitDepth).string(), AudioFileFormat::Wave);
-    return file;
-}
-
-void BM_OursLoad(benchmark::State& state)
-{
-    const int bitDepth = static_cast<int>(state.range(0));
-    sound(bitDepth);
-    for (auto _ : state) {
-        AudioFile<float> file;
-        benchmark::DoNotOptimize(file.load(fileFor(bitDepth).string()));
-    }
-}
-
-// As the loader modules do: one object reused for every load.
-void BM_OursReload(benchmark::State& state)
-{
-    const int bitDepth = static_cast<int>(state.range(0));
-    sound(bitDepth);
-    AudioFile<float> file;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(file.load(fileFor(bitDepth).string()));
-}
-
-void BM_SndfileLoad(benchmark::State& state)
-{
-    const int bitDepth = static_cast<int>(state.range(0));
-    sound(bitDepth);
-    for (auto _ : state) {
-        // Like our loader, each load produces a new sound in memory.
-        SF_INFO info{};
-        SNDFILE* file = sf_open(fileFor(bitDepth).c_str(), SFM_READ, &info);
-        std::vector<float> interleaved(static_cast<std::size_t>(info.frames * info.channels));
-        benchmark::DoNotOptimize(sf_readf_float(file, interleaved.data(), info.frames));
-        sf_close(file);
-    }
-}
-
-void BM_OursSave(benchmark::State& state)
-{
-    const int bitDepth = static_cast<int>(state.range(0));
-    AudioFile<float>& file = sound(bitDepth);
-    for (auto _ : state)
-        benchmark::DoNotOptimize(file.save(fileFor(bitDepth).string(), AudioFileFormat::Wave));
-}
-
-void BM_SndfileSave(benchmark::State& state)
-{
-    const int bitDepth = static_cast<int>(state.range(0));
-    AudioFile<float>& source = sound(bitDepth);
-    std::vector<float> interleaved(2 * frames);
+    const int frames = seconds * sampleRate;
+    AudioFile<float> f;
+    std::vector<float> left(static_cast<std::size_t>(frames)), right(static_cast<std::size_t>(frames));
     for (int i = 0; i < frames; ++i) {
-        interleaved[2 * static_cast<std::size_t>(i)] = source.samples[0][static_cast<std::size_t>(i)];
-        interleaved[2 * static_cast<std::size_t>(i) + 1] = source.samples[1][static_cast<std::size_t>(i)];
+        left[static_cast<std::size_t>(i)] = std::sin(static_cast<float>(i) * 0.01f) * 0.7f;
+        right[static_cast<std::size_t>(i)] = std::cos(static_cast<float>(i) * 0.013f) * 0.7f;
+    }
+    f.setAudioBuffer({left, right});
+    f.setSampleRate(sampleRate);
+    return f;
+}
+
+// Writes the file once per run and flushes it to the disk, so that its pages in the
+// page cache are clean and can be dropped.
+const std::filesystem::path& prepare(const Format& format, int seconds)
+{
+    static std::map<std::string, std::filesystem::path> written;
+    const std::filesystem::path path = fileFor(format, seconds);
+    auto [entry, added] = written.emplace(path.string(), path);
+    if (added) {
+        AudioFile<float> sound = makeSound(seconds);
+        sound.setBitDepth(format.bitDepth);
+        sound.save(path.string(), format.container);
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        if (fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+    }
+    return entry->second;
+}
+
+void dropFromPageCache(const std::filesystem::path& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0)
+        return;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+}
+
+void loadWithSndfile(const std::filesystem::path& path)
+{
+    // Like our loader, each load produces a new sound in memory.
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    std::vector<float> interleaved(static_cast<std::size_t>(info.frames * info.channels));
+    benchmark::DoNotOptimize(sf_readf_float(file, interleaved.data(), info.frames));
+    sf_close(file);
+}
+
+// `fresh`: the file leaves the page cache before each load. Ours loads into a new object
+// when fresh, into one reused object (as the loader modules do) when reloading.
+void BM_Load(benchmark::State& state, const Format& format, int seconds, bool ours, bool fresh)
+{
+    const std::filesystem::path& path = prepare(format, seconds);
+    AudioFile<float> reused;
+    for (auto _ : state) {
+        if (fresh) {
+            state.PauseTiming();
+            dropFromPageCache(path);
+            state.ResumeTiming();
+        }
+        if (!ours) {
+            loadWithSndfile(path);
+        } else if (fresh) {
+            AudioFile<float> file;
+            benchmark::DoNotOptimize(file.load(path.string()));
+        } else {
+            benchmark::DoNotOptimize(reused.load(path.string()));
+        }
+    }
+}
+
+void BM_OursSave(benchmark::State& state, const Format& format)
+{
+    AudioFile<float> sound = makeSound(60);
+    sound.setBitDepth(format.bitDepth);
+    const std::string path = fileFor(format, 60).string() + ".saved";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(sound.save(path, format.container));
+    std::filesystem::remove(path);
+}
+
+void BM_SndfileSave(benchmark::State& state, const Format& format)
+{
+    const AudioFile<float> source = makeSound(60);
+    const std::size_t frames = static_cast<std::size_t>(source.getNumSamplesPerChannel());
+    std::vector<float> interleaved(2 * frames);
+    for (std::size_t i = 0; i < frames; ++i) {
+        interleaved[2 * i] = source.samples[0][i];
+        interleaved[2 * i + 1] = source.samples[1][i];
     }
     const auto path = std::filesystem::temp_directory_path() / "audio_file_bench_sndfile.wav";
     for (auto _ : state) {
         SF_INFO info{};
-        info.samplerate = 48000;
+        info.samplerate = sampleRate;
         info.channels = 2;
-        info.format = SF_FORMAT_WAV | (bitDepth == 16 ? SF_FORMAT_PCM_16 : SF_FORMAT_PCM_24);
+        info.format = SF_FORMAT_WAV | (format.bitDepth == 16 ? SF_FORMAT_PCM_16 : SF_FORMAT_PCM_24);
         SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-        benchmark::DoNotOptimize(sf_writef_float(file, interleaved.data(), frames));
+        benchmark::DoNotOptimize(sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(frames)));
         sf_close(file);
+    }
+    std::filesystem::remove(path);
+}
+
+std::string loadName(bool ours, const Format& format, int seconds, bool fresh)
+{
+    return std::string(ours ? "BM_OursLoad_" : "BM_SndfileLoad_") + format.name + "_" + std::to_string(seconds) + "s_" +
+           (fresh ? "fresh" : "reload");
+}
+
+void registerBenchmarks()
+{
+    for (const Format& format : formats)
+        for (const int seconds : lengths)
+            for (const bool fresh : {true, false})
+                for (const bool ours : {true, false})
+                    benchmark::RegisterBenchmark(loadName(ours, format, seconds, fresh).c_str(),
+                                                 [&format, seconds, ours, fresh](benchmark::State& state) {
+                                                     BM_Load(state, format, seconds, ours, fresh);
+                                                 })
+                        ->Unit(benchmark::kMillisecond)
+                        ->UseRealTime();
+    for (const Format& format : formats) {
+        if (format.container != AudioFileFormat::Wave || format.bitDepth == 32)
+            continue;
+        benchmark::RegisterBenchmark((std::string("BM_OursSave_") + format.name).c_str(),
+                                     [&format](benchmark::State& state) { BM_OursSave(state, format); })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark((std::string("BM_SndfileSave_") + format.name).c_str(),
+                                     [&format](benchmark::State& state) { BM_SndfileSave(state, format); })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     }
 }
 
+// Keeps each benchmark's wall-clock seconds per iteration for the ratios printed after
+// the run (the median with --benchmark_repetitions).
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
+
+    std::map<std::string, double> seconds;
+    std::set<std::string> medians;
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.iterations <= 0)
+                continue;
+            const std::string name = run.run_name.function_name;
+            const double perIteration = run.real_accumulated_time / static_cast<double>(run.iterations);
+            if (run.run_type == Run::RT_Iteration && !medians.count(name))
+                seconds[name] = perIteration;
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                seconds[name] = perIteration;
+                medians.insert(name);
+            }
+        }
+    }
+};
+
 }  // namespace
 
-BENCHMARK(BM_OursLoad)->Arg(16)->Arg(24)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OursReload)->Arg(16)->Arg(24)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SndfileLoad)->Arg(16)->Arg(24)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OursSave)->Arg(16)->Arg(24)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SndfileSave)->Arg(16)->Arg(24)->Unit(benchmark::kMillisecond);
+// Prints, after the table (higher is better):
+//   ratio load_speed_vs_libsndfile_<format>_<n>s_<fresh|reload> <libsndfile time / ours>
+//   ratio save_speed_vs_libsndfile_<format> <libsndfile time / ours>, 60 s
+int main(int argc, char** argv)
+{
+    registerBenchmarks();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
 
-BENCHMARK_MAIN();
+    const auto& times = reporter.seconds;
+    const auto ratio = [&times](const std::string& name, const std::string& ours, const std::string& theirs) {
+        if (times.count(ours) && times.count(theirs) && times.at(ours) > 0)
+            std::printf("ratio %s %.3f\n", name.c_str(), times.at(theirs) / times.at(ours));
+    };
+    for (const Format& format : formats)
+        for (const int seconds : lengths)
+            for (const bool fresh : {true, false})
+                ratio(std::string("load_speed_vs_libsndfile_") + format.name + "_" + std::to_string(seconds) + "s_" +
+                          (fresh ? "fresh" : "reload"),
+                      loadName(true, format, seconds, fresh), loadName(false, format, seconds, fresh));
+    for (const Format& format : formats)
+        ratio(std::string("save_speed_vs_libsndfile_") + format.name, std::string("BM_OursSave_") + format.name,
+              std::string("BM_SndfileSave_") + format.name);
+    for (const int seconds : lengths)
+        for (const Format& format : formats)
+            std::remove(fileFor(format, seconds).c_str());
+    return 0;
+}

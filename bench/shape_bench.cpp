@@ -1,9 +1,15 @@
 // Cost of the shape modules through the loaded shape_modules bundle, 64-sample blocks:
 // the oscillator reading its table by interpolation (5 Hz, under one entry a sample)
-// and by the box filter (100 Hz and 5 kHz), the stereo waveshaper and the envelope;
+// and by the box filter (100 Hz and 5 kHz), with pitch and phase modulation or feedback
+// streaming, the pulser, the stereo waveshaper and the envelope;
 // and the table build of a 100-node shape in each interpolation mode.
+#include <algorithm>
+#include <cstdio>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "ShapeInterpolation.h"
 #include "ShapeString.h"
@@ -72,6 +78,75 @@ void BM_ShapeOsc(benchmark::State& state)
     runBlocks(state, *module, "Out");
 }
 BENCHMARK(BM_ShapeOsc)->Arg(5)->Arg(100)->Arg(5000)->ArgName("Hz");
+
+// Streaming inputs filled with a different signal each block (16 blocks, cycled).
+struct StreamedInput {
+    const char* pin;
+    float base;
+    float depth;
+};
+
+void runModulated(benchmark::State& state, mphost::DspModule& module, const std::vector<StreamedInput>& inputs)
+{
+    constexpr int blocks = 16;
+    std::vector<std::vector<float>> signals;
+    for (std::size_t p = 0; p < inputs.size(); ++p) {
+        module.queueStreaming(inputs[p].pin, true);
+        std::vector<float> values(blocks * 64);
+        for (int n = 0; n < blocks * 64; ++n)
+            values[static_cast<std::size_t>(n)] = inputs[p].base + inputs[p].depth * bench::signal(n, static_cast<int>(p));
+        signals.push_back(std::move(values));
+    }
+    int block = 0;
+    for (auto _ : state) {
+        for (std::size_t p = 0; p < inputs.size(); ++p)
+            std::copy_n(signals[p].begin() + block * 64, 64, module.input(inputs[p].pin).begin());
+        block = (block + 1) % blocks;
+        module.process(64);
+        benchmark::DoNotOptimize(module.output("Out").data());
+    }
+    bench::reportPerSample(state, 64);
+}
+
+// 100 Hz with vibrato (+-10 %) and phase modulation (+-0.1 cycle), both streaming.
+void BM_ShapeOscModulated(benchmark::State& state)
+{
+    auto module = makeModule("KV_ShapeOsc");
+    module->queueValue("Shape", hundredNodes());
+    module->queueValue("FreqMode", 0);
+    runModulated(state, *module, {{"Pitch", 10.0f, 1.0f}, {"PhaseMod", 0.0f, 0.1f}});
+}
+BENCHMARK(BM_ShapeOscModulated);
+
+// 100 Hz with streaming feedback (+-0.3): each sample waits for the one before.
+void BM_ShapeOscFeedback(benchmark::State& state)
+{
+    auto module = makeModule("KV_ShapeOsc");
+    module->queueValue("Shape", hundredNodes());
+    module->queueValue("FreqMode", 0);
+    module->fillInput("Pitch", 10.0f);
+    runModulated(state, *module, {{"Feedback", 0.0f, 0.3f}});
+}
+BENCHMARK(BM_ShapeOscFeedback);
+
+// A pulse of 10 000 s (never ending while measured), static duration, and the same with
+// the duration streaming.
+void BM_ShapePulser(benchmark::State& state)
+{
+    auto module = makeModule("KV_ShapePulser");
+    module->queueValue("Shape", hundredNodes());
+    module->fillInput("Duration", 1.0e6f);
+    runBlocks(state, *module, "Out");
+}
+BENCHMARK(BM_ShapePulser);
+
+void BM_ShapePulserModulated(benchmark::State& state)
+{
+    auto module = makeModule("KV_ShapePulser");
+    module->queueValue("Shape", hundredNodes());
+    runModulated(state, *module, {{"Duration", 1.0e6f, 1.0e5f}});
+}
+BENCHMARK(BM_ShapePulserModulated);
 
 void BM_WaveshaperStereo(benchmark::State& state)
 {
@@ -184,6 +259,62 @@ void BM_ShapeEditorRenderCached(benchmark::State& state)
 }
 BENCHMARK(BM_ShapeEditorRenderCached)->Unit(benchmark::kMillisecond);
 
+// Keeps each benchmark's ns per sample for the ratios printed after the run (the median
+// with --benchmark_repetitions).
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
+
+    std::map<std::string, double> nsPerSample;
+    std::set<std::string> medians;
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const auto found = run.counters.find("ns/sample");
+            if (found == run.counters.end())
+                continue;
+            const std::string name =
+                run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
+            if (run.run_type == Run::RT_Iteration && !medians.count(name))
+                nsPerSample[name] = found->second.value;
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                nsPerSample[name] = found->second.value;
+                medians.insert(name);
+            }
+        }
+    }
+};
+
 }  // namespace
 
-BENCHMARK_MAIN();
+// Prints, after the table, multiples of real time at 48 kHz on one core:
+//   ratio shapeosc_static_realtime <KV_ShapeOsc at 100 Hz, static inputs (box filter)>
+//   ratio shapeosc_modulated_realtime <100 Hz, pitch and phase modulation streaming>
+//   ratio shapeosc_feedback_realtime <100 Hz, feedback streaming>
+//   ratio shapeosc_<n>hz_realtime <static inputs, n Hz>
+//   ratio shapepulser_static_realtime, shapepulser_modulated_realtime <duration static / streaming>
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const auto realtime = [&reporter](const std::string& name, const std::string& benchmark) {
+        const auto found = reporter.nsPerSample.find(benchmark);
+        if (found != reporter.nsPerSample.end() && found->second > 0)
+            std::printf("ratio %s %.0f\n", name.c_str(), 1e9 / (found->second * 48000.0));
+    };
+    realtime("shapeosc_static_realtime", "BM_ShapeOsc/Hz:100");
+    realtime("shapeosc_modulated_realtime", "BM_ShapeOscModulated");
+    realtime("shapeosc_feedback_realtime", "BM_ShapeOscFeedback");
+    for (const int hz : {5, 100, 5000})
+        realtime("shapeosc_" + std::to_string(hz) + "hz_realtime", "BM_ShapeOsc/Hz:" + std::to_string(hz));
+    realtime("shapepulser_static_realtime", "BM_ShapePulser");
+    realtime("shapepulser_modulated_realtime", "BM_ShapePulserModulated");
+    return 0;
+}

@@ -216,7 +216,7 @@ bool DspModule::outputStreaming(std::string_view pinName) const
     return findPin(pinName).streaming;
 }
 
-void DspModule::process(int count)
+void DspModule::processWithEvents(int count)
 {
     if (count < 1 || count > blockLimit)
         throw HostError("block of " + std::to_string(count) + " samples for module \"" + moduleId +
@@ -293,6 +293,17 @@ void DspModule::process(int count)
     sleeping = dspHost->sleepRequested();
     if (sleeping || outputsWentStatic)
         updateHeldValues(count);  // otherwise no output went static and none is held
+}
+
+// The end of a block that process() ran inline when the module published or asked to
+// sleep: the same steps as at the end of processWithEvents().
+void DspModule::afterQuietBlock(int count)
+{
+    if (publishedInBlock)
+        collectOutputs(count);
+    sleeping = dspHost->sleepRequested();
+    if (sleeping || outputsWentStatic)
+        updateHeldValues(count);
 }
 
 std::int32_t DspModule::sendMessageFromGui(std::int32_t id, const Bytes& payload)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,10 @@
 #include <memory>
 #include <new>
 #include <string_view>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "file_access.h"
 
@@ -63,6 +68,21 @@ void putBigEndian(std::uint8_t* p, std::int32_t value, int byteCount)
         p[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) >> (8 * (byteCount - 1 - i)));
 }
 
+// Reads up to `size` bytes; fewer only at the end of the file or on a read error.
+std::size_t readFully(int file, std::uint8_t* data, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(file, data + done, std::min<std::size_t>(size - done, 1u << 30));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
 void report(const std::string& line)
 {
     std::cout << line << std::endl;
@@ -93,25 +113,28 @@ bool AudioFile<T>::load(const std::string& path)
         report("ERROR: cannot read '" + path + "': it " + wrong);
         return false;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
+    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
         report("ERROR: File doesn't exist or otherwise can't load file");
         report(path);
         return false;
     }
-    long end = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0)
-        end = std::ftell(file);
-    std::rewind(file);
-    const std::size_t fileSize = end > 0 ? static_cast<std::size_t>(end) : 0;
+    struct stat status {};
+    const std::size_t fileSize =
+        ::fstat(file, &status) == 0 && status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 0;
 
     // The headers first: a file that is no sound, or announces more samples than it
     // holds, is refused without reading (or allocating for) the rest of it.
     constexpr std::size_t headerBytes = 64 * 1024;
+    if (fileSize > headerBytes) {
+        // Read ahead of us, in large requests, while the headers are checked.
+        ::posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);
+        ::posix_fadvise(file, 0, 0, POSIX_FADV_WILLNEED);
+    }
     std::vector<std::uint8_t> header(std::min(fileSize, headerBytes));
-    header.resize(std::fread(header.data(), 1, header.size(), file));
+    header.resize(readFully(file, header.data(), header.size()));
     if (header.size() < fileSize && !headerAllowsLength(Bytes(header.data(), header.size()), fileSize)) {
-        std::fclose(file);
+        ::close(file);
         return decode(Bytes(header.data(), header.size()));  // refuses with the codec's message
     }
 
@@ -121,14 +144,14 @@ bool AudioFile<T>::load(const std::string& path)
     if (fileSize > header.size()) {
         fileData.reset(new (std::nothrow) std::uint8_t[fileSize]);
         if (!fileData) {
-            std::fclose(file);
+            ::close(file);
             report("ERROR: this file is too large to load");
             return false;
         }
         std::memcpy(fileData.get(), header.data(), header.size());
-        length += std::fread(fileData.get() + header.size(), 1, fileSize - header.size(), file);
+        length += readFully(file, fileData.get() + header.size(), fileSize - header.size());
     }
-    std::fclose(file);
+    ::close(file);
     return decode(fileData ? Bytes(fileData.get(), length) : Bytes(header.data(), header.size()));
 }
 
@@ -666,17 +689,75 @@ T AudioFile<T>::twentyFourBitIntToSample(std::int32_t value)
     return static_cast<T>(static_cast<double>(value) / 8388608.0);
 }
 
+namespace {
+
+// Converts `numFrames` frames of `Channels` interleaved samples of `BytesPerSample` bytes
+// into the channels, a stretch at a time through buffers that stay in the cache, so that
+// each loop has constant strides and is left to the vectoriser.
+template <int Channels, int BytesPerSample, class T, class ReadSample>
+void convertFrames(std::vector<std::vector<T>>& channels, const std::uint8_t* bytes, std::size_t numFrames,
+                   ReadSample read)
+{
+    constexpr std::size_t stretch = 1024;
+    constexpr std::size_t bytesPerFrame = static_cast<std::size_t>(BytesPerSample) * Channels;
+    T converted[Channels][stretch];
+    for (std::size_t first = 0; first < numFrames; first += stretch) {
+        const std::size_t n = std::min(stretch, numFrames - first);
+        const std::uint8_t* frames = bytes + first * bytesPerFrame;
+        for (int c = 0; c < Channels; ++c) {
+            const std::uint8_t* p = frames + static_cast<std::size_t>(c) * BytesPerSample;
+            for (std::size_t i = 0; i < n; ++i)
+                converted[c][i] = read(p + i * bytesPerFrame);
+        }
+        for (int c = 0; c < Channels; ++c) {
+            std::vector<T>& channel = channels[static_cast<std::size_t>(c)];
+            channel.insert(channel.end(), converted[c], converted[c] + n);
+        }
+    }
+}
+
+// convertFrames for the channel count, mono or stereo; false for any other.
+template <int BytesPerSample, class T, class ReadSample>
+bool convertChannels(std::vector<std::vector<T>>& channels, const std::uint8_t* bytes, std::size_t numFrames,
+                     ReadSample read)
+{
+    if (channels.size() == 2)
+        convertFrames<2, BytesPerSample>(channels, bytes, numFrames, read);
+    else if (channels.size() == 1)
+        convertFrames<1, BytesPerSample>(channels, bytes, numFrames, read);
+    else
+        return false;
+    return true;
+}
+
+}  // namespace
+
 template <class T>
 template <class ReadSample>
 void AudioFile<T>::readFrames(const std::uint8_t* bytes, std::size_t numFrames, int bytesPerFrame, int bytesPerSample,
                               ReadSample read)
 {
-    for (std::size_t c = 0; c < samples.size(); ++c) {
-        std::vector<T>& channel = samples[c];
+    for (std::vector<T>& channel : samples)
         channel.reserve(numFrames);
-        const std::uint8_t* p = bytes + c * static_cast<std::size_t>(bytesPerSample);
-        for (std::size_t i = 0; i < numFrames; ++i, p += bytesPerFrame)
-            channel.push_back(read(p));
+    // The decoders accept mono and stereo samples of 1 to 4 bytes, in frames of one
+    // sample per channel; anything else takes the general loop.
+    bool converted = false;
+    if (bytesPerFrame == bytesPerSample * static_cast<int>(samples.size())) {
+        switch (bytesPerSample) {
+        case 1: converted = convertChannels<1>(samples, bytes, numFrames, read); break;
+        case 2: converted = convertChannels<2>(samples, bytes, numFrames, read); break;
+        case 3: converted = convertChannels<3>(samples, bytes, numFrames, read); break;
+        case 4: converted = convertChannels<4>(samples, bytes, numFrames, read); break;
+        default: break;
+        }
+    }
+    if (!converted) {
+        for (std::size_t c = 0; c < samples.size(); ++c) {
+            std::vector<T>& channel = samples[c];
+            const std::uint8_t* p = bytes + c * static_cast<std::size_t>(bytesPerSample);
+            for (std::size_t i = 0; i < numFrames; ++i, p += bytesPerFrame)
+                channel.push_back(read(p));
+        }
     }
 }
 

@@ -52,18 +52,27 @@ class ShapeOsc : public MpBase2 {
     bool running = false;
 
     Entry tables[2][tableSize] = {};
-    std::uint8_t activeIndex = 0;
     std::uint8_t pendingIndex = 1;
 
     // Per-sample state, kept across blocks. Positions are in table units (4096 a cycle).
-    double accumulator = 0;
-    double previousPosition = 0;
-    double increment = 0;  // table units per sample
+    struct Cursor {
+        double accumulator = 0;
+        double previousPosition = 0;
+        double increment = 0;     // table units per sample
+        double previousWrap = 0;  // 0, or the negative multiple of 4096 taken off the accumulator
+        int previousMarker = 0;
+        std::uint8_t activeIndex = 0;
+        // The forward integral last computed (at the read position that becomes the next
+        // sample's start): reused while the position stays in its cycle.
+        const Entry* integralTable = nullptr;  // null: nothing kept
+        double integralAt = 0;
+        double integral = 0;
+    };
+
+    Cursor cursor;
     float lastFrequency = 0;
     float lastSync = 0;
     float lastValue = 0;     // table value read at the previous sample (feedback source)
-    double previousWrap = 0; // 0, or the negative multiple of 4096 taken off the accumulator
-    int previousMarker = 0;
 
 public:
     ShapeOsc()
@@ -89,6 +98,7 @@ public:
                 fillLUT();
             } else {
                 std::memset(tables, 0, sizeof tables);  // silent at once
+                cursor.integralTable = nullptr;
             }
         }
         if (pinInterpolation.isUpdated()) {
@@ -102,6 +112,15 @@ public:
             running = pinEnable != 0;
             pinOut.setStreaming(running);
         }
+        // Without feedback streaming, a routine whose samples need not wait for each
+        // other; with pitch, sync and phase modulation static too (each buffer holds one
+        // value until its next event), the common case, it reads the inputs once a block.
+        if (pinFeedback.isStreaming())
+            setSubProcess(&ShapeOsc::subProcess);
+        else if (!pinPitch.isStreaming() && !pinSync.isStreaming() && !pinPhaseMod.isStreaming())
+            setSubProcess(&ShapeOsc::subProcessStatic);
+        else
+            setSubProcess(&ShapeOsc::subProcessWithoutFeedback);
     }
 
     void subProcess(int sampleFrames)
@@ -124,66 +143,152 @@ public:
             const float fb = clampUnit(feedback[s]);
 
             if (sync[s] > 0.0f && lastSync <= 0.0f)
-                accumulator = 0;
+                cursor.accumulator = 0;
             lastSync = sync[s];
+            updateIncrement(v, sampleRate);
 
-            if (v != lastFrequency) {
-                float f = v > 0.0f ? v : 0.0f;
-                f = std::min(f, linearFrequency ? sampleRate * 0.5f : 10.0f);
-                if (f != lastFrequency) {
-                    const double hz = linearFrequency ? f : 440.0 * fastExp2(f - 5.0f);
-                    increment = hz / sampleRate * tableSize;
-                    lastFrequency = f;
-                }
-            }
-
-            const double position = (pm + lastValue * fb) * static_cast<double>(tableSize) + accumulator;
-
-            // A rebuilt table starts when the read position enters another cycle; the
-            // marker change caused by the accumulator's own wrap does not count.
-            const int marker = static_cast<int>(position + 3.0 * tableSize) & ~tableMask;  // always positive
-            if (previousWrap == 0 && marker != previousMarker)
-                activeIndex = pendingIndex;
-
-            double current = position - previousWrap;
-            double wrap = 0;
-            while (accumulator >= tableSize) {
-                accumulator -= tableSize;
-                wrap -= tableSize;
-            }
-
-            // Bring the previous position into the first cycle, keeping the distance.
-            const double shift = floorPosition(previousPosition * (1.0 / tableSize)) * tableSize;
-            const double prev = previousPosition - shift;
-            current -= shift;
-
-            const Entry* table = tables[activeIndex];
-            const double distance = std::abs(current - prev);
-            double value;
-            if (distance <= 1.0) {
-                const double c = current - floorPosition(current * (1.0 / tableSize)) * tableSize;
-                const int i = static_cast<int>(c);
-                const double t = c - i;
-                value = t * table[(i + 1) & tableMask].value + (1.0 - t) * table[i & tableMask].value;
-            } else {
-                value = signal_math::StepIntegral<Entry>(table, tableSize).mean(prev, current);
-            }
-
+            const double position = (pm + lastValue * fb) * static_cast<double>(tableSize) + cursor.accumulator;
+            const double value = readAt(position, cursor);
             out[s] = static_cast<float>(0.5 * value);
             lastValue = static_cast<float>(value);
-            previousPosition = position;
-            previousMarker = marker;
-            previousWrap = wrap;
-            accumulator += increment;
         }
     }
 
+    // subProcess for static feedback, sample for sample the same arithmetic. With feedback
+    // 0 the read position no longer waits for the previous sample's value:
+    // (pm + lastValue x 0) x 4096 + accumulator equals pm x 4096 + accumulator for every
+    // finite table value, since the accumulator is never -0. Other feedback levels take
+    // subProcess.
+    void subProcessWithoutFeedback(int sampleFrames)
+    {
+        if (!running || clampUnit(pinFeedback.getBuffer()[blockPos]) != 0.0f) {
+            subProcess(sampleFrames);
+            return;
+        }
+        float* out = pinOut.getBuffer() + blockPos;
+        const float* pitch = pinPitch.getBuffer() + blockPos;
+        const float* sync = pinSync.getBuffer() + blockPos;
+        const float* phaseMod = pinPhaseMod.getBuffer() + blockPos;
+        float sampleRate = 48000.0f;
+        getHost()->hostGetSampleRate(sampleRate);
+
+        double value = 0;
+        for (int s = 0; s < sampleFrames; ++s) {
+            const float v = 10.0f * pitch[s];
+            const float pm = clampUnit(phaseMod[s]);
+            if (sync[s] > 0.0f && lastSync <= 0.0f)
+                cursor.accumulator = 0;
+            lastSync = sync[s];
+            updateIncrement(v, sampleRate);
+            value = readAt(pm * static_cast<double>(tableSize) + cursor.accumulator, cursor);
+            out[s] = static_cast<float>(0.5 * value);
+        }
+        lastValue = static_cast<float>(value);
+    }
+
+    // subProcessWithoutFeedback for static pitch, sync and phase modulation: only the
+    // first sample can see a rising sync edge or another frequency.
+    void subProcessStatic(int sampleFrames)
+    {
+        if (!running || clampUnit(pinFeedback.getBuffer()[blockPos]) != 0.0f) {
+            subProcess(sampleFrames);
+            return;
+        }
+        float* out = pinOut.getBuffer() + blockPos;
+        const float sync = pinSync.getBuffer()[blockPos];
+        const float pm = clampUnit(pinPhaseMod.getBuffer()[blockPos]);
+        float sampleRate = 48000.0f;
+        getHost()->hostGetSampleRate(sampleRate);
+
+        if (sync > 0.0f && lastSync <= 0.0f)
+            cursor.accumulator = 0;
+        lastSync = sync;
+        updateIncrement(10.0f * pinPitch.getBuffer()[blockPos], sampleRate);
+
+        const double offset = pm * static_cast<double>(tableSize);
+        Cursor c = cursor;  // in registers for the loop
+        double value = 0;
+        for (int s = 0; s < sampleFrames; ++s) {
+            value = readAt(offset + c.accumulator, c);
+            out[s] = static_cast<float>(0.5 * value);
+        }
+        cursor = c;
+        lastValue = static_cast<float>(value);
+    }
+
 private:
+    // The increment for pitch `v` (Hz or volts), recomputed only when the limited pitch changes.
+    void updateIncrement(float v, float sampleRate)
+    {
+        if (v != lastFrequency) {
+            float f = v > 0.0f ? v : 0.0f;
+            f = std::min(f, linearFrequency ? sampleRate * 0.5f : 10.0f);
+            if (f != lastFrequency) {
+                const double hz = linearFrequency ? f : 440.0 * fastExp2(f - 5.0f);
+                cursor.increment = hz / sampleRate * tableSize;
+                lastFrequency = f;
+            }
+        }
+    }
+
+    // The table's value at read position `position` (table units), then one step on.
+    double readAt(double position, Cursor& c) const
+    {
+        // A rebuilt table starts when the read position enters another cycle; the
+        // marker change caused by the accumulator's own wrap does not count.
+        const int marker = static_cast<int>(position + 3.0 * tableSize) & ~tableMask;  // always positive
+        if (c.previousWrap == 0 && marker != c.previousMarker)
+            c.activeIndex = pendingIndex;
+
+        double current = position - c.previousWrap;
+        double wrap = 0;
+        while (c.accumulator >= tableSize) {
+            c.accumulator -= tableSize;
+            wrap -= tableSize;
+        }
+
+        // Bring the previous position into the first cycle, keeping the distance.
+        const double shift = floorPosition(c.previousPosition * (1.0 / tableSize)) * tableSize;
+        const double prev = c.previousPosition - shift;
+        current -= shift;
+
+        const Entry* table = tables[c.activeIndex];
+        const double distance = std::abs(current - prev);
+        double value;
+        if (distance <= 1.0) {
+            const double x = current - floorPosition(current * (1.0 / tableSize)) * tableSize;
+            const int i = static_cast<int>(x);
+            const double t = x - i;
+            value = t * table[(i + 1) & tableMask].value + (1.0 - t) * table[i & tableMask].value;
+        } else if (current > prev) {
+            // StepIntegral::mean for a forward sweep, with the integral at its start taken
+            // from the previous sample when it ended there (the same function of the same
+            // position in the same table, so the same bits).
+            const signal_math::StepIntegral<Entry> integral(table, tableSize);
+            const double from = c.integralTable == table && c.integralAt == prev ? c.integral
+                                                                                 : integral.forwardIntegral(prev);
+            const double to = integral.forwardIntegral(current);
+            c.integralTable = table;
+            c.integralAt = current;
+            c.integral = to;
+            value = (to - from) / (current - prev);
+        } else {
+            value = signal_math::StepIntegral<Entry>(table, tableSize).mean(prev, current);
+        }
+
+        c.previousPosition = position;
+        c.previousMarker = marker;
+        c.previousWrap = wrap;
+        c.accumulator += c.increment;
+        return value;
+    }
+
     // Builds the table that is not playing and marks it to take over at the next cycle.
     void fillLUT()
     {
-        const int target = activeIndex ^ 1;
+        const int target = cursor.activeIndex ^ 1;
         pendingIndex = static_cast<std::uint8_t>(target);
+        cursor.integralTable = nullptr;  // the table it was taken from may be this one
         Entry* table = tables[target];
         for (int i = 0; i < tableSize; ++i)
             table[i].value = 0.0f;

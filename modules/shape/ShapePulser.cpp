@@ -61,6 +61,12 @@ public:
             else if (position >= lastIndex)
                 pinOut.setStreaming(false);
         }
+        // Duration and trigger static (each buffer holds one value until its next event),
+        // the common case: the inputs are read once a block.
+        if (!pinDuration.isStreaming() && !pinTrigger.isStreaming())
+            setSubProcess(&ShapePulser::subProcessStatic);
+        else
+            setSubProcess(&ShapePulser::subProcess);
     }
 
     void subProcess(int sampleFrames)
@@ -74,44 +80,70 @@ public:
                 updateIncrement(ms);
 
             const bool triggerOn = trigger[s] > 0.0f;
-            if (triggerOn && !lastTrigger) {
-                position = 0;
-                previousIndex = 0;
-                if (!pinOut.isStreaming())
-                    pinOut.setStreaming(true, blockPos + s);
-            }
+            out[s] = 0.5f * step(s, triggerOn);
+        }
+    }
 
-            float value = lastOutput;
-            if (position > lastIndex) {
-                if (pinOut.isStreaming()) {
-                    value = table[lastIndex];
-                    pinOut.setStreaming(false, blockPos + s);
-                }
-            } else if (increment != 0) {
-                const int index = static_cast<int>(position);
-                if (mode == interpolationNone) {
-                    // The strongest impulse passed since the previous sample.
-                    value = 0.0f;
-                    for (int i = index; i != previousIndex; i = i == 0 ? lastIndex : i - 1) {
-                        if (std::abs(table[i]) > std::abs(value))
-                            value = table[i];
-                    }
-                    previousIndex = index;
-                } else {
-                    const float t = static_cast<float>(position - index);
-                    const float next = index < lastIndex ? table[index + 1] : 0.0f;
-                    value = t * next + (1.0f - t) * table[index];
-                    previousIndex = index + 1;
-                }
-                position += increment;
+    // subProcess for static inputs, sample for sample the same: only the first sample can
+    // see another duration or a rising trigger. Once the pulse is over and the output
+    // static, the rest of the block holds the last value.
+    void subProcessStatic(int sampleFrames)
+    {
+        float* out = pinOut.getBuffer() + blockPos;
+        const float ms = 10.0f * pinDuration.getBuffer()[blockPos];
+        if (ms != lastDuration)
+            updateIncrement(ms);
+        const bool triggerOn = pinTrigger.getBuffer()[blockPos] > 0.0f;
+        for (int s = 0; s < sampleFrames; ++s) {
+            if (position > lastIndex && !pinOut.isStreaming() && triggerOn == lastTrigger) {
+                std::fill(out + s, out + sampleFrames, 0.5f * lastOutput);
+                return;
             }
-            lastOutput = value;
-            out[s] = 0.5f * value;
-            lastTrigger = triggerOn;
+            out[s] = 0.5f * step(s, triggerOn);
         }
     }
 
 private:
+    // One sample with the trigger at `triggerOn`; returns the shape's value (before the
+    // output's 0.5 scale).
+    float step(int s, bool triggerOn)
+    {
+        if (triggerOn && !lastTrigger) {
+            position = 0;
+            previousIndex = 0;
+            if (!pinOut.isStreaming())
+                pinOut.setStreaming(true, blockPos + s);
+        }
+
+        float value = lastOutput;
+        if (position > lastIndex) {
+            if (pinOut.isStreaming()) {
+                value = table[lastIndex];
+                pinOut.setStreaming(false, blockPos + s);
+            }
+        } else if (increment != 0) {
+            const int index = static_cast<int>(position);
+            if (mode == interpolationNone) {
+                // The strongest impulse passed since the previous sample.
+                value = 0.0f;
+                for (int i = index; i != previousIndex; i = i == 0 ? lastIndex : i - 1) {
+                    if (std::abs(table[i]) > std::abs(value))
+                        value = table[i];
+                }
+                previousIndex = index;
+            } else {
+                const float t = static_cast<float>(position - index);
+                const float next = index < lastIndex ? table[index + 1] : 0.0f;
+                value = t * next + (1.0f - t) * table[index];
+                previousIndex = index + 1;
+            }
+            position += increment;
+        }
+        lastOutput = value;
+        lastTrigger = triggerOn;
+        return value;
+    }
+
     void updateIncrement(float ms)
     {
         float sampleRate = 48000.0f;

@@ -1,7 +1,12 @@
 // The shape oscillator and pulser through both shape bundles.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <string>
 
 #include "shape_test_support.h"
 
@@ -254,3 +259,100 @@ TEST(AudioPath, ProcessingWithEventsAllocatesNothingOnceTextCapacityExists)
 }
 
 }  // namespace
+
+namespace {
+
+// Static inputs take a faster routine than streaming ones; both must give the same
+// samples, bit for bit. `forced` streams on `forcedPin` (holding the same values), which
+// keeps its module on the general routine; level changes of the inputs step at their
+// sample in both, as an engine steps an unconnected input.
+struct LevelChange {
+    int sample;
+    std::string pin;
+    float value;
+};
+
+std::vector<float> renderWithLevels(mphost::DspModule& module, const std::string& forcedPin, bool forced,
+                                    const std::vector<LevelChange>& changes, int total)
+{
+    if (forced)
+        module.queueStreaming(forcedPin, true);
+    std::map<std::string, float> levels;  // of the pins changed so far, held through later blocks
+    return render(module, "Out", total, [&](mphost::DspModule& m, int first, int n) {
+        for (const auto& [pin, level] : levels)
+            m.fillInput(pin, level);
+        for (const LevelChange& change : changes) {
+            if (change.sample < first || change.sample >= first + n)
+                continue;
+            const auto buffer = m.input(change.pin);
+            std::fill(buffer.begin() + (change.sample - first), buffer.end(), change.value);
+            m.queueStreaming(change.pin, forced && change.pin == forcedPin, change.sample - first);
+            levels[change.pin] = change.value;
+        }
+    });
+}
+
+void expectSameSamples(const std::vector<float>& fast, const std::vector<float>& general, const std::string& name)
+{
+    ASSERT_EQ(fast.size(), general.size());
+    for (std::size_t i = 0; i < fast.size(); ++i)
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(fast[i]), std::bit_cast<std::uint32_t>(general[i]))
+            << name << " sample " << i << ": " << fast[i] << " / " << general[i];
+}
+
+}  // namespace
+
+TEST(ShapeOsc, StaticInputsRenderTheSameSamplesAsStreamingOnes)
+{
+    struct Case {
+        const char* name;
+        int freqMode;
+        int interpolation;
+        std::vector<LevelChange> changes;
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const Case cases[] = {
+        {"5 Hz, interpolated", 0, 0, {{0, "Pitch", 0.5f}}},
+        {"100 Hz, box filter, spline", 0, 1, {{0, "Pitch", 10.0f}}},
+        {"5 kHz, Lagrange, pitch steps inside blocks", 0, 2,
+         {{0, "Pitch", 500.0f}, {1000, "Pitch", 37.3f}, {2210, "Pitch", 2400.0f}, {2900, "Pitch", 9000.0f}}},
+        {"mode none, 440 Hz in volts", 1, 3, {{0, "Pitch", 0.5f}, {1500, "Pitch", 0.73f}}},
+        {"static phase offsets", 0, 0,
+         {{0, "Pitch", 20.0f}, {0, "PhaseMod", 0.3f}, {700, "PhaseMod", -0.0f}, {1300, "PhaseMod", nan},
+          {1900, "PhaseMod", -0.85f}}},
+        {"sync edges at level steps", 0, 0,
+         {{0, "Pitch", 3.0f}, {333, "Sync", 1.0f}, {900, "Sync", -1.0f}, {901, "Sync", 0.5f}}},
+        {"static feedback", 0, 1, {{0, "Pitch", 15.0f}, {0, "Feedback", 0.6f}, {1200, "Feedback", 0.0f}}},
+        {"negative and not-a-number pitch", 0, 0, {{0, "Pitch", -3.0f}, {600, "Pitch", nan}, {1200, "Pitch", 8.0f}}},
+    };
+    const std::wstring shapes[] = {L"(-5,-5)(-2,4)(1,-1)(5,5)", L"(-5,2)(0,-4)(5,1)"};
+    for (const Case& c : cases) {
+        const auto run = [&](bool forced) {
+            auto module = make(Flavour::current, "ShapeOsc");
+            module->queueValue("Shape", shapes[0]);
+            module->queueValue("FreqMode", c.freqMode);
+            module->queueValue("Interpolation", c.interpolation);
+            module->queueValue("Shape", shapes[1], 40);  // a table switch at the next cycle
+            return renderWithLevels(*module, "Feedback", forced, c.changes, 3200);
+        };
+        expectSameSamples(run(false), run(true), c.name);
+    }
+}
+
+TEST(ShapePulser, StaticInputsRenderTheSameSamplesAsStreamingOnes)
+{
+    for (const int interpolation : {0, 1, 3}) {
+        const auto run = [&](bool forced) {
+            auto module = make(Flavour::current, "ShapePulser");
+            module->queueValue("Shape", std::wstring(L"(-5,-3)(-1,4)(2,-5)(5,2)"));
+            module->queueValue("Interpolation", interpolation);
+            const std::vector<LevelChange> changes = {
+                {0, "Duration", 0.3f},  {10, "Trigger", 1.0f},    {50, "Trigger", 0.0f},  {400, "Trigger", 1.0f},
+                {430, "Duration", 0.05f}, {700, "Trigger", 0.0f}, {701, "Trigger", 1.0f}, {900, "Duration", -2.0f},
+                {1000, "Trigger", 0.0f}, {1003, "Trigger", 2.0f},
+            };
+            return renderWithLevels(*module, "Duration", forced, changes, 2000);
+        };
+        expectSameSamples(run(false), run(true), "interpolation " + std::to_string(interpolation));
+    }
+}
