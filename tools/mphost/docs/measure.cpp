@@ -260,7 +260,13 @@ bool drawGui(const std::shared_ptr<Bundle>& bundle, const ModuleDescription& mod
             height = static_cast<int>(std::ceil(std::min(desired.height, 800.0f)));
         }
     }
-    return gui.renderAlone(width, height).writePng(png);
+    const DrawingSurface surface = gui.renderAlone(width, height);
+    // A module that draws nothing (an invisible hover area, say) gets no picture.
+    bool drawn = false;
+    for (int y = 0; y < surface.height() && !drawn; ++y)
+        for (int x = 0; x < surface.width() && !drawn; ++x)
+            drawn = surface.pixel(x, y).a != 0;
+    return drawn && surface.writePng(png);
 }
 
 }  // namespace mphost::docs

@@ -24,7 +24,7 @@ std::string plotKind(const ModuleDescription& module);
 std::vector<Chart> measureDsp(const std::shared_ptr<Bundle>& bundle, const ModuleDescription& module);
 
 // Draws the module's GUI half at its default size with the skin in `skinFolder` into
-// `png`. False when the module has no drawing GUI half (nothing written).
+// `png`. False when the module has no drawing GUI half or draws nothing (nothing written).
 bool drawGui(const std::shared_ptr<Bundle>& bundle, const ModuleDescription& module,
              const std::filesystem::path& skinFolder, const std::filesystem::path& png);
 
