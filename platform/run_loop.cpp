@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
+#include <vector>
 
 #include "clock.h"
 
@@ -43,10 +45,20 @@ const PlatformString commonModes{ObjectKind::String, "kCFRunLoopCommonModes"};
 constexpr int maximumCallbacksPerPump = 1'000'000;
 
 // Leaked on purpose: a run loop must outlive every static object that may still stop a
-// timer while the process exits.
+// timer while the process exits, and a timer may still name the loop of a thread that has
+// ended. Every loop stays listed here, so leak checkers see it as reachable.
+PlatformRunLoop* newRunLoop()
+{
+    static std::mutex listLock;
+    static auto* const everyLoop = new std::vector<PlatformRunLoop*>;
+    const std::lock_guard<std::mutex> hold(listLock);
+    everyLoop->push_back(new PlatformRunLoop);
+    return everyLoop->back();
+}
+
 PlatformRunLoop* currentRunLoop()
 {
-    thread_local PlatformRunLoop* runLoop = new PlatformRunLoop;
+    thread_local PlatformRunLoop* runLoop = newRunLoop();
     return runLoop;
 }
 

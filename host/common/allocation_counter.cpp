@@ -2,10 +2,23 @@
 
 namespace mphost {
 
+namespace {
+thread_local std::uint64_t allocations = 0;  // by the calling thread
+}  // namespace
+
 namespace detail {
-thread_local std::uint64_t allocations = 0;
 std::atomic<bool> countingActive{false};
+
+void countAllocation()
+{
+    ++allocations;
+}
 }  // namespace detail
+
+std::uint64_t allocationCount()
+{
+    return allocations;
+}
 
 bool allocationCountingActive()
 {

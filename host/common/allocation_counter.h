@@ -11,16 +11,15 @@
 namespace mphost {
 
 namespace detail {
-extern thread_local std::uint64_t allocations;  // by the calling thread
+// Counts one allocation for the calling thread (the counting allocator's hook).
+void countAllocation();
 extern std::atomic<bool> countingActive;
 }  // namespace detail
 
-// Allocations made so far by the calling thread. Inline: the harness reads it around every
-// process() call.
-inline std::uint64_t allocationCount()
-{
-    return detail::allocations;
-}
+// Allocations made so far by the calling thread. The per-thread count lives in one
+// translation unit only: reached from others through the thread-local wrapper, it read as
+// a null address in sanitized builds, from allocation hooks on threads being set up.
+std::uint64_t allocationCount();
 // True when the counting allocator is linked in, so a count of 0 means something.
 bool allocationCountingActive();
 

@@ -23,7 +23,7 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(cons
 namespace {
 void countAllocation(const volatile void*, std::size_t)
 {
-    ++mphost::detail::allocations;
+    mphost::detail::countAllocation();
 }
 void ignoreFree(const volatile void*) {}
 
@@ -45,7 +45,7 @@ const bool installed = [] {
 
 void* countedAllocate(std::size_t size)
 {
-    ++mphost::detail::allocations;
+    mphost::detail::countAllocation();
     if (void* memory = std::malloc(size ? size : 1))
         return memory;
     throw std::bad_alloc();
@@ -53,7 +53,7 @@ void* countedAllocate(std::size_t size)
 
 void* countedAllocateAligned(std::size_t size, std::align_val_t alignment)
 {
-    ++mphost::detail::allocations;
+    mphost::detail::countAllocation();
     const auto align = static_cast<std::size_t>(alignment);
     const std::size_t rounded = ((size ? size : 1) + align - 1) / align * align;
     if (void* memory = std::aligned_alloc(align, rounded))
