@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include <benchmark/benchmark.h>
 #include <sndfile.h>
 
 #include "AudioFile.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -182,33 +182,6 @@ void registerBenchmarks()
     }
 }
 
-// Keeps each benchmark's wall-clock seconds per iteration for the ratios printed after
-// the run (the median with --benchmark_repetitions).
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    std::map<std::string, double> seconds;
-    std::set<std::string> medians;
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.iterations <= 0)
-                continue;
-            const std::string name = run.run_name.function_name;
-            const double perIteration = run.real_accumulated_time / static_cast<double>(run.iterations);
-            if (run.run_type == Run::RT_Iteration && !medians.count(name))
-                seconds[name] = perIteration;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                seconds[name] = perIteration;
-                medians.insert(name);
-            }
-        }
-    }
-};
-
 }  // namespace
 
 // Prints, after the table (higher is better):
@@ -217,17 +190,13 @@ public:
 int main(int argc, char** argv)
 {
     registerBenchmarks();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    // Wall-clock seconds per iteration: a fresh load waits for the disk.
+    bench::FigureReporter times(bench::FigureReporter::realSeconds);
+    if (!bench::runBenchmarks(argc, argv, times))
         return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-
-    const auto& times = reporter.seconds;
+    // libsndfile's time over ours: higher is better.
     const auto ratio = [&times](const std::string& name, const std::string& ours, const std::string& theirs) {
-        if (times.count(ours) && times.count(theirs) && times.at(ours) > 0)
-            std::printf("ratio %s %.3f\n", name.c_str(), times.at(theirs) / times.at(ours));
+        times.printQuotient(name, theirs, ours);
     };
     for (const Format& format : formats)
         for (const int seconds : lengths)

@@ -23,10 +23,7 @@
 
 #include <xmmintrin.h>
 
-#include "bench_support.h"
-#include "loader/bundle.h"
-#include "loader/descriptions.h"
-#include "harness/dsp_module.h"
+#include "bench_modules.h"
 
 namespace {
 
@@ -52,18 +49,8 @@ std::unique_ptr<mphost::DspModule> makeStreaming(const std::string& id,
                                                  const std::map<std::string, mphost::PinValue>& values,
                                                  const std::function<void(mphost::DspModule&)>& configure = {})
 {
-    static const auto bundle = mphost::Bundle::load(dspPath);
-    static const auto descriptions = mphost::BundleDescription::loadFile(mphost::BundleDescription::pathBeside(dspPath));
-    auto module = std::make_unique<mphost::DspModule>(bundle, *descriptions.find(id));
-    module->start(values);
-    for (const auto& pin : module->pins()) {
-        if (!pin.isInput() || !pin.isAudio())
-            continue;
-        module->queueStreaming(pin.name, true);
-        const auto buffer = module->input(pin.name);
-        for (int i = 0; i < blockSize; ++i)
-            buffer[static_cast<std::size_t>(i)] = signal(i, pin.index);
-    }
+    auto module = bench::loadModule(dspPath, id, values);
+    bench::streamAudioInputs(*module, blockSize);
     if (configure)
         configure(*module);
     module->process(blockSize);
@@ -72,13 +59,7 @@ std::unique_ptr<mphost::DspModule> makeStreaming(const std::string& id,
 
 void runBlocks(benchmark::State& state, mphost::DspModule& module)
 {
-    flushSubnormals();
-    for (auto _ : state) {
-        module.process(blockSize);
-        benchmark::DoNotOptimize(module.pins().back().buffer.data());
-        benchmark::ClobberMemory();
-    }
-    bench::reportPerSample(state, blockSize);
+    bench::runBlocks(state, module, blockSize);
 }
 
 // A static input at `value`: its buffer holds the constant.
@@ -309,55 +290,18 @@ void BM_Inline_Dirac_Naive(benchmark::State& state)
 }
 BENCHMARK(BM_Inline_Dirac_Naive);
 
-// Keeps each benchmark's ns per sample for the ratios printed after the run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    // Without colours, so that the ratio lines printed after the table start their lines.
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    std::map<std::string, double> nsPerSample;
-    std::set<std::string> medians;
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        // With --benchmark_repetitions the median stands for the benchmark.
-        for (const Run& run : runs) {
-            const auto found = run.counters.find("ns/sample");
-            if (found == run.counters.end())
-                continue;
-            const std::string name = run.run_name.function_name;
-            if (run.run_type == Run::RT_Iteration && !medians.count(name))
-                nsPerSample[name] = found->second.value;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                nsPerSample[name] = found->second.value;
-                medians.insert(name);
-            }
-        }
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    bench::FigureReporter ns(bench::FigureReporter::counter("ns/sample"));
+    if (!bench::runBenchmarks(argc, argv, ns))
         return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-
-    const auto& ns = reporter.nsPerSample;
-    const auto ratio = [&ns](const char* name, const std::string& module, const std::string& reference) {
-        if (ns.count(module) && ns.count(reference) && ns.at(reference) > 0)
-            std::printf("ratio %s %.3f\n", name, ns.at(module) / ns.at(reference));
-    };
-    ratio("ShortConv1024_over_dot_product", "BM_ShortConv_1024Taps", "BM_Reference_DotProduct1024");
-    ratio("DiracAntiAlias_over_inline", "BM_Dirac_AntiAlias", "BM_Inline_Dirac_AntiAlias");
-    ratio("DiracNaive_over_inline", "BM_Dirac_Naive", "BM_Inline_Dirac_Naive");
-    for (const auto& [name, nanoseconds] : ns)
-        if (name.rfind("BM_Reference", 0) != 0 && name.rfind("BM_Inline", 0) != 0 && nanoseconds > 0)
-            std::printf("ratio %s_x_realtime %.0f\n", name.substr(3).c_str(), 1e9 / (nanoseconds * 48000.0));
+    ns.printQuotient("ShortConv1024_over_dot_product", "BM_ShortConv_1024Taps", "BM_Reference_DotProduct1024");
+    ns.printQuotient("DiracAntiAlias_over_inline", "BM_Dirac_AntiAlias", "BM_Inline_Dirac_AntiAlias");
+    ns.printQuotient("DiracNaive_over_inline", "BM_Dirac_Naive", "BM_Inline_Dirac_Naive");
+    for (const auto& [name, nanoseconds] : ns.all())
+        if (name.rfind("BM_Reference", 0) != 0 && name.rfind("BM_Inline", 0) != 0)
+            ns.printRealtime(name.substr(3) + "_x_realtime", name);
     return 0;
 }

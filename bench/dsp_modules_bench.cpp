@@ -14,10 +14,7 @@
 
 #include <xmmintrin.h>
 
-#include "bench_support.h"
-#include "harness/dsp_module.h"
-#include "loader/bundle.h"
-#include "loader/descriptions.h"
+#include "bench_modules.h"
 
 namespace {
 
@@ -33,18 +30,8 @@ std::unique_ptr<mphost::DspModule> makeStreaming(const std::string& path, const 
                                                  const std::function<void(mphost::DspModule&)>& configure,
                                                  mphost::DspModuleOptions options = {})
 {
-    const auto bundle = mphost::Bundle::load(path);
-    const auto descriptions = mphost::BundleDescription::loadFile(mphost::BundleDescription::pathBeside(path));
-    auto module = std::make_unique<mphost::DspModule>(bundle, *descriptions.find(id), std::move(options));
-    module->start();
-    for (const auto& pin : module->pins()) {
-        if (!pin.isInput() || !pin.isAudio())
-            continue;
-        module->queueStreaming(pin.name, true);
-        const auto buffer = module->input(pin.name);
-        for (int i = 0; i < blockSize; ++i)
-            buffer[i] = signal(i, pin.index);
-    }
+    auto module = bench::loadModule(path, id, {}, std::move(options));
+    bench::streamAudioInputs(*module, blockSize);
     if (configure)
         configure(*module);
     module->process(blockSize);
@@ -56,13 +43,7 @@ using bench::flushSubnormals;
 
 void runBlocks(benchmark::State& state, mphost::DspModule& module)
 {
-    flushSubnormals();
-    for (auto _ : state) {
-        module.process(blockSize);
-        benchmark::DoNotOptimize(module.pins().back().buffer.data());
-        benchmark::ClobberMemory();
-    }
-    bench::reportPerSample(state, blockSize);
+    bench::runBlocks(state, module, blockSize);
 }
 
 void BM_HarnessFloor_ProbeGain(benchmark::State& state)

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
-#include <iostream>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,10 +16,7 @@
 
 #include <xmmintrin.h>
 
-#include "bench_support.h"
-#include "loader/bundle.h"
-#include "loader/descriptions.h"
-#include "harness/dsp_module.h"
+#include "bench_modules.h"
 
 namespace {
 
@@ -59,31 +55,15 @@ std::unique_ptr<mphost::DspModule> streaming(const std::string& id, const std::m
                                              mphost::DspModuleOptions options = {})
 {
     options.maxBlockSize = blockSize;
-    const auto bundle = mphost::Bundle::load(dspPath);
-    const auto descriptions = mphost::BundleDescription::loadFile(mphost::BundleDescription::pathBeside(dspPath));
-    auto module = std::make_unique<mphost::DspModule>(bundle, *descriptions.find(id), std::move(options));
-    module->start(values);
-    for (const auto& pin : module->pins()) {
-        if (!pin.isInput() || !pin.isAudio())
-            continue;
-        module->queueStreaming(pin.name, true);
-        const auto buffer = module->input(pin.name);
-        const auto found = signals.find(pin.name);
-        for (int i = 0; i < blockSize; ++i)
-            buffer[i] = found != signals.end() ? found->second[i] : signal(i, pin.index);
-    }
+    auto module = bench::loadModule(dspPath, id, values, std::move(options));
+    bench::streamAudioInputs(*module, blockSize, signals);
     module->process(blockSize);
     return module;
 }
 
 void runBlocks(benchmark::State& state, mphost::DspModule& module)
 {
-    flushSubnormals();
-    for (auto _ : state) {
-        module.process(blockSize);
-        benchmark::ClobberMemory();
-    }
-    bench::reportPerSample(state, blockSize);
+    bench::runBlocks(state, module, blockSize);
 }
 
 // ---------------------------------------------------------------------------------
@@ -314,41 +294,16 @@ void BM_Module_Plotter(benchmark::State& state)
 }
 BENCHMARK(BM_Module_Plotter);
 
-// Keeps each benchmark's time per sample for the ratios printed after the run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.error_occurred == false)
-                nsPerBlock[run.benchmark_name()] = run.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    // CPU time per block in the runs' time unit (ns): on a shared machine the wall clock
-    // also counts other processes.
-    std::map<std::string, double> nsPerBlock;
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    bench::FigureReporter ns(bench::FigureReporter::counter("ns/sample"));
+    if (!bench::runBenchmarks(argc, argv, ns))
         return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto& times = reporter.nsPerBlock;
-    const auto time = [&](const std::string& name) {
-        const auto found = times.find(name);
-        return found == times.end() ? 0.0 : found->second;
-    };
     for (const std::string name : {"DWG", "Morph2D"})
-        if (time("BM_Inline_" + name) > 0.0)
-            std::cout << "ratio " << name << "_vs_inline " << time("BM_Module_" + name) / time("BM_Inline_" + name) << "\n";
+        ns.printQuotient(name + "_vs_inline", "BM_Module_" + name, "BM_Inline_" + name);
     for (const std::string name : {"DWG", "Morph1D", "Morph2D", "Oscilloscope", "Oscilloscope2", "Plotter"})
-        if (const double ns = time("BM_Module_" + name); ns > 0.0)
-            std::cout << "ratio " << name << "_realtime " << (blockSize / 48000.0) / (ns * 1e-9) << "\n";
-    benchmark::Shutdown();
+        ns.printRealtime(name + "_realtime", "BM_Module_" + name);
     return 0;
 }

@@ -211,34 +211,6 @@ void BM_DemoPatchRealTime(benchmark::State& state)
 }
 BENCHMARK(BM_DemoPatchRealTime);
 
-// Keeps each benchmark's CPU time per module and block for the ratios printed after the
-// run (the median with --benchmark_repetitions).
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    std::map<std::string, double> perModule;
-    std::set<std::string> medians;
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const auto found = run.counters.find("ns/module/block");
-            if (found == run.counters.end())
-                continue;
-            const std::string name =
-                run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
-            if (run.run_type == Run::RT_Iteration && !medians.count(name))
-                perModule[name] = found->second.value;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                perModule[name] = found->second.value;
-                medians.insert(name);
-            }
-        }
-    }
-};
-
 }  // namespace
 
 // Prints, after the table:
@@ -249,32 +221,23 @@ public:
 //   ratio engine_per_module_spread <largest / smallest engine ns per module and block>
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    bench::FigureReporter ns(bench::FigureReporter::counter("ns/module/block"));
+    if (!bench::runBenchmarks(argc, argv, ns))
         return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-
-    const auto& ns = reporter.perModule;
-    const auto ratio = [&ns](const char* name, const std::string& engine, const std::string& alone) {
-        if (ns.count(engine) && ns.count(alone) && ns.at(alone) > 0)
-            std::printf("ratio %s %.3f\n", name, ns.at(engine) / ns.at(alone));
-    };
-    ratio("engine_overhead_chain100", "BM_EngineChainOf100", "BM_ModulesAloneChainOf100");
-    ratio("engine_overhead_patch1000", "BM_EngineFanOutFanIn1000", "BM_ModulesAloneFanOutFanIn1000");
+    ns.printQuotient("engine_overhead_chain100", "BM_EngineChainOf100", "BM_ModulesAloneChainOf100");
+    ns.printQuotient("engine_overhead_patch1000", "BM_EngineFanOutFanIn1000", "BM_ModulesAloneFanOutFanIn1000");
     double smallest = 0, largest = 0;
     for (const int size : {10, 100, 1000, 10000}) {
-        const auto found = ns.find("BM_EngineChain/modules:" + std::to_string(size));
-        if (found == ns.end())
+        const std::string engine = "BM_EngineChain/modules:" + std::to_string(size);
+        if (!ns.has(engine))
             continue;
-        std::printf("ratio engine_ns_per_module_block_%d %.2f\n", size, found->second);
-        ratio(("engine_overhead_chain_" + std::to_string(size)).c_str(), found->first,
-              "BM_ModulesAloneChain/modules:" + std::to_string(size));
-        smallest = smallest == 0 ? found->second : std::min(smallest, found->second);
-        largest = std::max(largest, found->second);
+        bench::printRatio("engine_ns_per_module_block_" + std::to_string(size), ns[engine], 2);
+        ns.printQuotient("engine_overhead_chain_" + std::to_string(size), engine,
+                         "BM_ModulesAloneChain/modules:" + std::to_string(size));
+        smallest = smallest == 0 ? ns[engine] : std::min(smallest, ns[engine]);
+        largest = std::max(largest, ns[engine]);
     }
     if (smallest > 0)
-        std::printf("ratio engine_per_module_spread %.3f\n", largest / smallest);
+        bench::printRatio("engine_per_module_spread", largest / smallest);
     return 0;
 }

@@ -17,10 +17,7 @@
 #include <xmmintrin.h>
 
 #include "SignalMath.h"
-#include "bench_support.h"
-#include "loader/bundle.h"
-#include "loader/descriptions.h"
-#include "harness/dsp_module.h"
+#include "bench_modules.h"
 
 namespace {
 
@@ -59,12 +56,7 @@ using bench::flushSubnormals;
 
 std::unique_ptr<mphost::DspModule> makeModule(const std::string& id, const std::map<std::string, mphost::PinValue>& values)
 {
-    static const auto bundle = mphost::Bundle::load(bundlePath);
-    static const auto descriptions =
-        mphost::BundleDescription::loadFile(mphost::BundleDescription::pathBeside(bundlePath));
-    auto module = std::make_unique<mphost::DspModule>(bundle, *descriptions.find(id),
-                                                      mphost::DspModuleOptions{.maxBlockSize = blockSize});
-    module->start(values);
+    auto module = bench::loadModule(bundlePath, id, values, mphost::DspModuleOptions{.maxBlockSize = blockSize});
     for (const auto& pin : module->pins())
         if (pin.isInput() && pin.isAudio())
             module->queueStreaming(pin.name, true);
@@ -270,45 +262,20 @@ BENCHMARK(BM_SampleOsc2Inline);
 BENCHMARK(BM_WTOsc)->Arg(440)->Arg(5);
 BENCHMARK(BM_WTOscInline)->Arg(440)->Arg(5);
 
-// Keeps each run's processor time per iteration beside the console output (processor
-// time, so that other work on a shared machine weighs less).
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                seconds[run.benchmark_name()] = run.GetAdjustedCPUTime();
-    }
-    std::map<std::string, double> seconds;  // time per iteration, in the reporter's unit
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto& t = reporter.seconds;
-    const auto ratio = [&](const std::string& name, const std::string& module, const std::string& reference) {
-        if (t.count(module) && t.count(reference) && t.at(reference) > 0)
-            std::printf("ratio %s %.3f\n", name.c_str(), t.at(module) / t.at(reference));
-    };
-    // Multiple of real time: one iteration is one block of 256 samples; times are in ns.
-    const auto realtime = [&](const std::string& name, const std::string& module) {
-        if (t.count(module) && t.at(module) > 0)
-            std::printf("ratio %s_realtime %.0f\n", name.c_str(), blockSize / 48000.0 / (t.at(module) * 1e-9));
-    };
-    ratio("AudioPlayer_vs_inline", "BM_AudioPlayer", "BM_AudioPlayerInline");
-    ratio("SampleOsc2_vs_inline", "BM_SampleOsc2", "BM_SampleOsc2Inline");
-    ratio("WTOsc_mean_vs_inline", "BM_WTOsc/440", "BM_WTOscInline/440");
-    ratio("WTOsc_interpolation_vs_inline", "BM_WTOsc/5", "BM_WTOscInline/5");
-    realtime("AudioPlayer", "BM_AudioPlayer");
-    realtime("SampleOsc2", "BM_SampleOsc2");
-    realtime("WTOsc_mean", "BM_WTOsc/440");
-    realtime("WTOsc_interpolation", "BM_WTOsc/5");
-    benchmark::Shutdown();
+    bench::FigureReporter ns(bench::FigureReporter::counter("ns/sample"));
+    if (!bench::runBenchmarks(argc, argv, ns))
+        return 1;
+    ns.printQuotient("AudioPlayer_vs_inline", "BM_AudioPlayer", "BM_AudioPlayerInline");
+    ns.printQuotient("SampleOsc2_vs_inline", "BM_SampleOsc2", "BM_SampleOsc2Inline");
+    ns.printQuotient("WTOsc_mean_vs_inline", "BM_WTOsc/440", "BM_WTOscInline/440");
+    ns.printQuotient("WTOsc_interpolation_vs_inline", "BM_WTOsc/5", "BM_WTOscInline/5");
+    ns.printRealtime("AudioPlayer_realtime", "BM_AudioPlayer");
+    ns.printRealtime("SampleOsc2_realtime", "BM_SampleOsc2");
+    ns.printRealtime("WTOsc_mean_realtime", "BM_WTOsc/440");
+    ns.printRealtime("WTOsc_interpolation_realtime", "BM_WTOsc/5");
     return 0;
 }

@@ -13,7 +13,7 @@
 
 #include "ShapeInterpolation.h"
 #include "ShapeString.h"
-#include "bench_support.h"
+#include "bench_modules.h"
 #include "drawing/drawing_surface.h"
 #include "harness/dsp_module.h"
 #include "harness/gui_module.h"
@@ -58,15 +58,12 @@ std::wstring hundredNodes()
     return writer.write(nodes, maxShapeNodes);
 }
 
-void runBlocks(benchmark::State& state, mphost::DspModule& module, const char* output)
+// A few blocks first, so that the tables are built and the routine chosen.
+void runBlocks(benchmark::State& state, mphost::DspModule& module)
 {
     for (int i = 0; i < 4; ++i)
         module.process(64);
-    for (auto _ : state) {
-        module.process(64);
-        benchmark::DoNotOptimize(module.output(output).data());
-    }
-    bench::reportPerSample(state, 64);
+    bench::runBlocks(state, module, 64);
 }
 
 void BM_ShapeOsc(benchmark::State& state)
@@ -75,7 +72,7 @@ void BM_ShapeOsc(benchmark::State& state)
     module->queueValue("Shape", hundredNodes());
     module->queueValue("FreqMode", 0);
     module->fillInput("Pitch", static_cast<float>(state.range(0)) / 10.0f);  // Hz / 10
-    runBlocks(state, *module, "Out");
+    runBlocks(state, *module);
 }
 BENCHMARK(BM_ShapeOsc)->Arg(5)->Arg(100)->Arg(5000)->ArgName("Hz");
 
@@ -136,7 +133,7 @@ void BM_ShapePulser(benchmark::State& state)
     auto module = makeModule("KV_ShapePulser");
     module->queueValue("Shape", hundredNodes());
     module->fillInput("Duration", 1.0e6f);
-    runBlocks(state, *module, "Out");
+    runBlocks(state, *module);
 }
 BENCHMARK(BM_ShapePulser);
 
@@ -160,7 +157,7 @@ void BM_WaveshaperStereo(benchmark::State& state)
         left[i] = -0.6f + 1.2f * static_cast<float>(i) / 63.0f;
         right[i] = -left[i];
     }
-    runBlocks(state, *module, "OutL");
+    runBlocks(state, *module);
 }
 BENCHMARK(BM_WaveshaperStereo);
 
@@ -174,7 +171,7 @@ void BM_ShapeEnv(benchmark::State& state)
     module->queueStreaming("In", true);
     module->fillInput("Gate", 1.0f);
     module->fillInput("In", 0.5f);
-    runBlocks(state, *module, "Out");
+    runBlocks(state, *module);
 }
 BENCHMARK(BM_ShapeEnv);
 
@@ -259,34 +256,6 @@ void BM_ShapeEditorRenderCached(benchmark::State& state)
 }
 BENCHMARK(BM_ShapeEditorRenderCached)->Unit(benchmark::kMillisecond);
 
-// Keeps each benchmark's ns per sample for the ratios printed after the run (the median
-// with --benchmark_repetitions).
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    std::map<std::string, double> nsPerSample;
-    std::set<std::string> medians;
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const auto found = run.counters.find("ns/sample");
-            if (found == run.counters.end())
-                continue;
-            const std::string name =
-                run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
-            if (run.run_type == Run::RT_Iteration && !medians.count(name))
-                nsPerSample[name] = found->second.value;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                nsPerSample[name] = found->second.value;
-                medians.insert(name);
-            }
-        }
-    }
-};
-
 }  // namespace
 
 // Prints, after the table, multiples of real time at 48 kHz on one core:
@@ -297,24 +266,15 @@ public:
 //   ratio shapepulser_static_realtime, shapepulser_modulated_realtime <duration static / streaming>
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    bench::FigureReporter ns(bench::FigureReporter::counter("ns/sample"));
+    if (!bench::runBenchmarks(argc, argv, ns))
         return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-
-    const auto realtime = [&reporter](const std::string& name, const std::string& benchmark) {
-        const auto found = reporter.nsPerSample.find(benchmark);
-        if (found != reporter.nsPerSample.end() && found->second > 0)
-            std::printf("ratio %s %.0f\n", name.c_str(), 1e9 / (found->second * 48000.0));
-    };
-    realtime("shapeosc_static_realtime", "BM_ShapeOsc/Hz:100");
-    realtime("shapeosc_modulated_realtime", "BM_ShapeOscModulated");
-    realtime("shapeosc_feedback_realtime", "BM_ShapeOscFeedback");
+    ns.printRealtime("shapeosc_static_realtime", "BM_ShapeOsc/Hz:100");
+    ns.printRealtime("shapeosc_modulated_realtime", "BM_ShapeOscModulated");
+    ns.printRealtime("shapeosc_feedback_realtime", "BM_ShapeOscFeedback");
     for (const int hz : {5, 100, 5000})
-        realtime("shapeosc_" + std::to_string(hz) + "hz_realtime", "BM_ShapeOsc/Hz:" + std::to_string(hz));
-    realtime("shapepulser_static_realtime", "BM_ShapePulser");
-    realtime("shapepulser_modulated_realtime", "BM_ShapePulserModulated");
+        ns.printRealtime("shapeosc_" + std::to_string(hz) + "hz_realtime", "BM_ShapeOsc/Hz:" + std::to_string(hz));
+    ns.printRealtime("shapepulser_static_realtime", "BM_ShapePulser");
+    ns.printRealtime("shapepulser_modulated_realtime", "BM_ShapePulserModulated");
     return 0;
 }

@@ -8,7 +8,7 @@
 //   ratio wavdisp_pyramid_build_ms_10min <milliseconds per sample arrival>
 //   ratio wavdisp_full_scan_ms_10min <milliseconds for one min/max scan of every frame>
 //   ratio wavdisp_redraw_over_full_scan <redraw time / scan time>
-#include <benchmark/benchmark.h>
+#include "bench_support.h"
 
 #include <algorithm>
 #include <cmath>
@@ -133,48 +133,25 @@ void BM_Reference_FullScan(benchmark::State& state)
 }
 BENCHMARK(BM_Reference_FullScan)->Unit(benchmark::kMillisecond);
 
-// Keeps each benchmark's processor time per iteration, in milliseconds, for the lines after
-// the run (single-threaded work: on a shared machine this is steadier than wall time).
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    std::map<std::string, double> milliseconds;
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const std::string name = run.run_name.function_name;
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if ((run.run_type == Run::RT_Iteration && !milliseconds.count(name)) || median)
-                milliseconds[name] = run.GetAdjustedCPUTime() * 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        }
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    // Processor time per iteration in milliseconds (single-threaded work: on a shared
+    // machine this is steadier than wall time).
+    bench::FigureReporter ms([](const benchmark::BenchmarkReporter::Run& run) {
+        return bench::FigureReporter::cpuTime(run) * 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+    });
+    if (!bench::runBenchmarks(argc, argv, ms))
         return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-
-    const auto& ms = reporter.milliseconds;
     const auto line = [&ms](const char* name, const char* benchmarkName) {
-        if (ms.count(benchmarkName))
-            std::printf("ratio %s %.3f\n", name, ms.at(benchmarkName));
+        if (ms.has(benchmarkName))
+            bench::printRatio(name, ms[benchmarkName]);
     };
     line("wavdisp_redraw_ms_10min_800px", "BM_WavDisp_Redraw");
     line("wavdisp_cached_redraw_ms_800px", "BM_WavDisp_CachedRedraw");
     line("wavdisp_pyramid_build_ms_10min", "BM_WavDisp_SampleArrival");
     line("wavdisp_full_scan_ms_10min", "BM_Reference_FullScan");
-    if (ms.count("BM_WavDisp_Redraw") && ms.count("BM_Reference_FullScan") && ms.at("BM_Reference_FullScan") > 0)
-        std::printf("ratio wavdisp_redraw_over_full_scan %.3f\n",
-                    ms.at("BM_WavDisp_Redraw") / ms.at("BM_Reference_FullScan"));
+    ms.printQuotient("wavdisp_redraw_over_full_scan", "BM_WavDisp_Redraw", "BM_Reference_FullScan");
     return 0;
 }

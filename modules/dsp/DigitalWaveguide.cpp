@@ -65,27 +65,38 @@ void fillFeedbackScaling(float* table, float sampleRate)
     }
 }
 
-// Bilinear lookup at row coordinate x * 1023 and column coordinate `column`; neighbours
-// beyond the last row or column are left out (their weight is dropped).
-inline float lookup(const float* table, float x, float column)
+// The row half of a bilinear lookup: row coordinate x * 1023, its fraction, and whether
+// the row below is beyond the table.
+struct TableRow {
+    const float* row;
+    float fraction;
+    bool last;
+};
+
+inline TableRow tableRow(const float* table, float x)
 {
     const float r = x * 1023.0f;
     const int row = static_cast<int>(r);
+    return {table + row * tableSide, r - static_cast<float>(row), row > tableSide - 2};
+}
+
+// Bilinear lookup in `row` at column coordinate `column`; neighbours beyond the last row
+// or column are left out (their weight is dropped).
+inline float lookup(const TableRow& row, float column)
+{
     const int col = static_cast<int>(column);
-    const float fr = r - static_cast<float>(row);
     const float fc = column - static_cast<float>(col);
-    const float* p = table + row * tableSide + col;
-    const bool lastRow = row > tableSide - 2;
+    const float* p = row.row + col;
     const bool lastColumn = col > tableSide - 2;
     float upper = (1.0f - fc) * p[0];
     if (!lastColumn)
         upper += fc * p[1];
-    float result = (1.0f - fr) * upper;
-    if (!lastRow) {
+    float result = (1.0f - row.fraction) * upper;
+    if (!row.last) {
         float lower = (1.0f - fc) * p[tableSide];
         if (!lastColumn)
             lower += fc * p[tableSide + 1];
-        result += fr * lower;
+        result += row.fraction * lower;
     }
     return result;
 }
@@ -244,6 +255,26 @@ public:
         const float* fbscal = pinFeedbackScaling ? feedbackScaling : nullptr;
         const bool cancel = pinCancelExcitation;
         const bool dcBlock = pinDCBlock > 0.0f;
+        const float release = releaseStep;
+
+        // The state in locals, written back after the loop: the output stores could
+        // otherwise alias it.
+        int write = writeIndex;
+        Tap main = mainTap;
+        Tap fade = fadeTap;
+        int fadeLeft = fadeCounter;
+        float lowpass = lowpassState;
+        float dcInput = dcPreviousInput;
+        float dcOutput = dcPreviousOutput;
+        float level = envelope;
+        int silent = silentSamples;
+        // What the damping and the feedback level give, kept while they repeat (a limited
+        // value is never NaN, so -1 forces the first computation).
+        float dampingUsed = -1.0f;
+        float k = 0.0f;
+        TableRow correctionRow{};
+        float feedbackUsed = -1.0f;
+        TableRow scalingRow{};
 
         for (int s = 0; s < sampleFrames; ++s) {
             float p = 10.0f * pitch[s];
@@ -252,15 +283,25 @@ public:
             float delay = limit(p, 1.0f, static_cast<float>(lineLength));  // NaN: 1
 
             const float b = limit(damping[s], 0.0f, 1.0f);
-            const float k = b * t / ((t - 48.0f) * b + 48.0f);
+            if (b != dampingUsed) {
+                dampingUsed = b;
+                k = b * t / ((t - 48.0f) * b + 48.0f);
+                if (pcorr)
+                    correctionRow = tableRow(pcorr, k);
+            }
             if (pcorr)
-                delay = lookup(pcorr, k, (delay - 1.0f) * columnScale);
+                delay = lookup(correctionRow, (delay - 1.0f) * columnScale);
             const float column = (delay - 1.0f) * columnScale;
 
             const float clampedFeedback = limit(feedback[s], -1.0f, 1.0f);
             float fb = clampedFeedback;
             if (fbscal) {
-                fb = lookup(fbscal, std::fabs(clampedFeedback), column);
+                const float magnitude = std::fabs(clampedFeedback);
+                if (magnitude != feedbackUsed) {
+                    feedbackUsed = magnitude;
+                    scalingRow = tableRow(fbscal, magnitude);
+                }
+                fb = lookup(scalingRow, column);
                 if (clampedFeedback < 0.0f)
                     fb = -fb;
             }
@@ -272,68 +313,76 @@ public:
                 float r = (1.0f - fraction) * dcCoefficients[c];
                 if (c < tableSide - 1)
                     r += fraction * dcCoefficients[c + 1];
-                const float filtered = finiteOrZero(e - dcPreviousInput + r * dcPreviousOutput);
-                dcPreviousInput = e;
-                dcPreviousOutput = filtered;
+                const float filtered = finiteOrZero(e - dcInput + r * dcOutput);
+                dcInput = e;
+                dcOutput = filtered;
                 e = filtered;
             }
 
             if (gate[s] != 0.0f)
-                envelope = std::min(1.0f, envelope + 0.005f);
+                level = std::min(1.0f, level + 0.005f);
             else
-                envelope = std::max(0.0f, envelope - releaseStep);
+                level = std::max(0.0f, level - release);
 
             float y;
             float z = 0.0f;
-            if (fadeCounter == 0) {
-                if (smooth && std::fabs(delay - mainTap.delay) > 0.1f) {
-                    fadeTap.setDelay(delay, writeIndex);
-                    fadeTap.loopState = fadeTap.excitationState = 0.0f;
-                    fadeCounter = 49;
+            if (fadeLeft == 0) {
+                if (smooth && std::fabs(delay - main.delay) > 0.1f) {
+                    fade.setDelay(delay, write);
+                    fade.loopState = fade.excitationState = 0.0f;
+                    fadeLeft = 49;
                 } else {
-                    mainTap.delay = delay;
+                    main.delay = delay;
                 }
-                mainTap.setDelay(mainTap.delay, writeIndex);
-                y = Tap::read(loopLine, mainTap.readIndex, mainTap.alpha, mainTap.loopState);
+                main.setDelay(main.delay, write);
+                y = Tap::read(loopLine, main.readIndex, main.alpha, main.loopState);
                 if (cancel)
-                    z = Tap::read(excitationLine, mainTap.readIndex, mainTap.alpha, mainTap.excitationState);
+                    z = Tap::read(excitationLine, main.readIndex, main.alpha, main.excitationState);
             } else {
-                mainTap.advance();
-                fadeTap.advance();
-                const float u = static_cast<float>(fadeCounter) * 0.02f;
+                main.advance();
+                fade.advance();
+                const float u = static_cast<float>(fadeLeft) * 0.02f;
                 const float w = u * u * (3.0f - 2.0f * u);
-                y = w * Tap::read(loopLine, mainTap.readIndex, mainTap.alpha, mainTap.loopState) +
-                    (1.0f - w) * Tap::read(loopLine, fadeTap.readIndex, fadeTap.alpha, fadeTap.loopState);
+                y = w * Tap::read(loopLine, main.readIndex, main.alpha, main.loopState) +
+                    (1.0f - w) * Tap::read(loopLine, fade.readIndex, fade.alpha, fade.loopState);
                 if (cancel)
-                    z = w * Tap::read(excitationLine, mainTap.readIndex, mainTap.alpha, mainTap.excitationState) +
-                        (1.0f - w) *
-                            Tap::read(excitationLine, fadeTap.readIndex, fadeTap.alpha, fadeTap.excitationState);
-                if (fadeCounter == 1) {
-                    mainTap = fadeTap;
-                    fadeCounter = 0;
+                    z = w * Tap::read(excitationLine, main.readIndex, main.alpha, main.excitationState) +
+                        (1.0f - w) * Tap::read(excitationLine, fade.readIndex, fade.alpha, fade.excitationState);
+                if (fadeLeft == 1) {
+                    main = fade;
+                    fadeLeft = 0;
                 } else {
-                    --fadeCounter;
+                    --fadeLeft;
                 }
             }
 
             const float output = cancel ? y - 0.5f * z : y;
             out[s] = output;
-            excitationLine[writeIndex] = e;
+            excitationLine[write] = e;
 
-            const float gain = fb * envelope;
+            const float gain = fb * level;
             if (gain != 0.0f) {
                 if (k != 0.0f) {
-                    y = k * lowpassState + (1.0f - k) * y;
-                    lowpassState = y;
+                    y = k * lowpass + (1.0f - k) * y;
+                    lowpass = y;
                 }
                 e = finiteOrZero(e + gain * y);
             }
-            loopLine[writeIndex] = e;
-            if (++writeIndex == lineLength)
-                writeIndex = 0;
+            loopLine[write] = e;
+            if (++write == lineLength)
+                write = 0;
 
-            silentSamples = std::fabs(output) < 1e-5f ? silentSamples + 1 : 0;
+            silent = std::fabs(output) < 1e-5f ? silent + 1 : 0;
         }
+        writeIndex = write;
+        mainTap = main;
+        fadeTap = fade;
+        fadeCounter = fadeLeft;
+        lowpassState = lowpass;
+        dcPreviousInput = dcInput;
+        dcPreviousOutput = dcOutput;
+        envelope = level;
+        silentSamples = silent;
 
         if (silentSamples >= quietSamples && !pinExcitation.isStreaming() && sampleFrames > 0) {
             // The host holds the last sample as the static level; the idle routine writes

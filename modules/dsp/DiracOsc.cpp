@@ -109,6 +109,8 @@ public:
             if (running)
                 selectOscillator();
         }
+        if (running && (pinPitch.isStreamingChanged() || pinAmplitude.isStreamingChanged()))
+            selectOscillator();
         if (pinAntiAlias.isUpdated() || pinFreqMode.isUpdated() || (pinEnable.isUpdated() && running)) {
             phase = bandLimited() ? 0.0 : 1.0;  // either way an impulse on the next sample
             lastPitch = -1.0f;
@@ -191,6 +193,62 @@ public:
         lastPitch = last;
     }
 
+    // subProcess for static Pitch and Amplitude (each buffer holds one value until its
+    // next event), sample for sample the same: the cycle can change at the first sample
+    // only, and (impulse - mean) x gain takes one of two values.
+    void subProcessStatic(int sampleFrames)
+    {
+        const float b = pitchValue(pinPitch.getBuffer()[blockPos]);
+        if (b != lastPitch) {
+            cycle = cycleFor(b, readSampleRate(), pinFreqMode.getValue());
+            lastPitch = b;
+        }
+        const float gain = pinAmplitude.getBuffer()[blockPos] * cycle.gainFactor(pinGainMode.getValue() == 1);
+        const float mean = pinRemoveDC.getValue() ? cycle.naiveIncrement : 0.0f;
+        const float impulseValue = (1.0f - mean) * gain;
+        const float restValue = (0.0f - mean) * gain;
+        const float increment = cycle.naiveIncrement;
+        float* out = pinOut.getBuffer() + blockPos;
+        float position = static_cast<float>(phase);
+        for (int i = 0; i < sampleFrames; ++i) {
+            float value = restValue;
+            if (position >= 1.0f) {
+                value = impulseValue;
+                position -= 1.0f;
+            }
+            out[i] = value;
+            position += increment;
+        }
+        phase = position;
+    }
+
+    // subProcessAA for static Pitch and Amplitude, sample for sample the same.
+    void subProcessAAStatic(int sampleFrames)
+    {
+        const float b = pitchValue(pinPitch.getBuffer()[blockPos]);
+        if (b != lastPitch) {
+            cycle = cycleFor(b, readSampleRate(), pinFreqMode.getValue());
+            lastPitch = b;
+        }
+        const Cycle current = cycle;
+        const float gain = pinAmplitude.getBuffer()[blockPos] * current.gainFactor(pinGainMode.getValue() == 1);
+        const float dcOffset = pinRemoveDC.getValue() ? 1.0f : 0.0f;
+        const float* table = sineTable;
+        float* out = pinOut.getBuffer() + blockPos;
+        double position = phase;
+        for (int i = 0; i < sampleFrames; ++i) {
+            const std::uint32_t x = static_cast<std::uint32_t>(position * tableEntries) & tableMask;
+            float kernel = current.harmonicsAsFloat;
+            if (x != 0 && x != halfTable)
+                kernel = table[(current.harmonics * x) & tableMask] / table[x];
+            out[i] = gain * ((kernel - dcOffset) * current.normaliser);
+            position += current.increment;
+            if (position >= 1.0)
+                position -= 1.0;
+        }
+        phase = position;
+    }
+
     void subProcessSleep(int sampleFrames) { std::fill_n(pinOut.getBuffer() + blockPos, sampleFrames, 0.0f); }
 
 private:
@@ -211,10 +269,11 @@ private:
 
     void selectOscillator()
     {
+        const bool isStatic = !pinPitch.isStreaming() && !pinAmplitude.isStreaming();
         if (bandLimited())
-            setSubProcess(&Dirac::subProcessAA);
+            setSubProcess(isStatic ? &Dirac::subProcessAAStatic : &Dirac::subProcessAA);
         else
-            setSubProcess(&Dirac::subProcess);
+            setSubProcess(isStatic ? &Dirac::subProcessStatic : &Dirac::subProcess);
     }
 
     float readSampleRate() const

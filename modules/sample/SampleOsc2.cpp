@@ -17,6 +17,9 @@ namespace {
 
 enum PlayState { stopped = 0, towardLoopStart = 1, towardLoopEnd = 2, towardEnd = 3 };
 
+// Fewer samples left in a call than this take the general per-sample steps only.
+constexpr int shortestSteadyRun = 4;
+
 class SampleOsc2 : public MpBase2 {
     BlobInPin pinSample;
     AudioInPin pinGate;   // > 0 held; a rise triggers
@@ -144,8 +147,39 @@ public:
         const bool crossfading = mode != 0 && !pingPong && crossfadeFactor > 0.0;
         const double fadeFactor = crossfadeFactor;
         const double loopJump = loopStart - loopEnd;
+        // The loop's steady state: a forward loop without ping-pong, the gate held.
+        const bool forwardLoop = !pingPong && loopStart < loopEnd;
 
         for (int s = 0; s < sampleFrames; ++s) {
+            if (forwardLoop && playState == towardLoopEnd && gateBefore && !stale &&
+                sampleFrames - s >= shortestSteadyRun) {
+                // Sample for sample what the general steps below do in that state, until
+                // the gate falls or the position reaches the loop end (both theirs again).
+                const double turn = turns.loopEnd;
+                for (; s < sampleFrames; ++s) {
+                    if (!(gateIn[s] > 0.0f) || !(pos < turn))
+                        break;
+                    const float pitch = 10.0f * pitchIn[s];
+                    if (pitch != pitchUsed) {
+                        step = signal_math::fastExp2(pitch) * ratio;
+                        pitchUsed = pitch;
+                    }
+                    float value = signal_math::interpolateZeroPadded(data, count, pos);
+                    if (crossfading) {
+                        const double weight = 1.0 - std::abs(pos - turn) * fadeFactor;
+                        if (weight > 0.0) {
+                            const float other = signal_math::interpolateZeroPadded(data, count, pos + loopJump);
+                            value = static_cast<float>((1.0 - weight) * value + weight * other);
+                        }
+                    }
+                    pos += step;
+                    if (pos > turn)
+                        pos += loopJump;
+                    out[s] = value;
+                }
+                if (s == sampleFrames)
+                    break;
+            }
             const bool gate = gateIn[s] > 0.0f;
             const float pitch = 10.0f * pitchIn[s];
             if (stale || pitch != pitchUsed) {

@@ -173,6 +173,8 @@ public:
         getHost()->hostGetSampleRate(sampleRate);
 
         double value = 0;
+        // No table waiting to take over: readAt's cycle markers change nothing but the last.
+        const bool steady = cursor.activeIndex == pendingIndex;
         for (int s = 0; s < sampleFrames; ++s) {
             const float v = 10.0f * pitch[s];
             const float pm = clampUnit(phaseMod[s]);
@@ -180,9 +182,12 @@ public:
                 cursor.accumulator = 0;
             lastSync = sync[s];
             updateIncrement(v, sampleRate);
-            value = readAt(pm * static_cast<double>(tableSize) + cursor.accumulator, cursor);
+            const double position = pm * static_cast<double>(tableSize) + cursor.accumulator;
+            value = steady ? readInTable(position, cursor) : readAt(position, cursor);
             out[s] = static_cast<float>(0.5 * value);
         }
+        if (steady && sampleFrames > 0)
+            cursor.previousMarker = cycleMarker(cursor.previousPosition);
         lastValue = static_cast<float>(value);
     }
 
@@ -208,9 +213,19 @@ public:
         const double offset = pm * static_cast<double>(tableSize);
         Cursor c = cursor;  // in registers for the loop
         double value = 0;
-        for (int s = 0; s < sampleFrames; ++s) {
-            value = readAt(offset + c.accumulator, c);
-            out[s] = static_cast<float>(0.5 * value);
+        if (c.activeIndex == pendingIndex && sampleFrames > 0) {
+            // No table waits to take over: readAt's cycle markers change nothing but the
+            // last one, set after the loop.
+            for (int s = 0; s < sampleFrames; ++s) {
+                value = readInTable(offset + c.accumulator, c);
+                out[s] = static_cast<float>(0.5 * value);
+            }
+            c.previousMarker = cycleMarker(c.previousPosition);
+        } else {
+            for (int s = 0; s < sampleFrames; ++s) {
+                value = readAt(offset + c.accumulator, c);
+                out[s] = static_cast<float>(0.5 * value);
+            }
         }
         cursor = c;
         lastValue = static_cast<float>(value);
@@ -231,15 +246,26 @@ private:
         }
     }
 
+    // The cycle a read position lies in, as a multiple of the table size (always positive).
+    static int cycleMarker(double position) { return static_cast<int>(position + 3.0 * tableSize) & ~tableMask; }
+
     // The table's value at read position `position` (table units), then one step on.
     double readAt(double position, Cursor& c) const
     {
         // A rebuilt table starts when the read position enters another cycle; the
         // marker change caused by the accumulator's own wrap does not count.
-        const int marker = static_cast<int>(position + 3.0 * tableSize) & ~tableMask;  // always positive
+        const int marker = cycleMarker(position);
         if (c.previousWrap == 0 && marker != c.previousMarker)
             c.activeIndex = pendingIndex;
+        c.previousMarker = marker;
+        return readInTable(position, c);
+    }
 
+    // readAt's read of the active table, after the table choice; alone it serves while no
+    // table waits to take over (the active one is the pending one), the caller setting
+    // the cycle marker of the last position read.
+    double readInTable(double position, Cursor& c) const
+    {
         double current = position - c.previousWrap;
         double wrap = 0;
         while (c.accumulator >= tableSize) {
@@ -277,7 +303,6 @@ private:
         }
 
         c.previousPosition = position;
-        c.previousMarker = marker;
         c.previousWrap = wrap;
         c.accumulator += c.increment;
         return value;

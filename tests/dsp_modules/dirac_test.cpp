@@ -3,7 +3,9 @@
 // processing, and safety with extreme values.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numbers>
 #include <random>
@@ -203,6 +205,60 @@ TEST(DiracModule, DisabledItWritesStaticZerosAndSleeps)
     module->process(64);
     EXPECT_TRUE(module->outputStreaming("Out"));
     EXPECT_GT(module->output("Out")[3], 1.0f);  // the band-limited peak after the reset
+}
+
+// Static Pitch and Amplitude take routines of their own; streaming the same values keeps
+// the module on the general ones. Both give the same samples, bit for bit, through level
+// steps inside blocks (an infinite period among them) and every mode.
+TEST(DiracModule, StaticInputsRenderTheSameSamplesAsStreamingOnes)
+{
+    struct Step {
+        int sample;
+        float pitch;
+        float amplitude;
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<Step> steps{{0, 0.5f, 0.8f},   {700, 0.5f, -1.3f}, {1021, 0.93f, 1.0f},
+                                  {1500, 0.0f, 2.0f}, {1800, 0.31f, nan}, {1900, 2.7f, 0.25f}};
+    const auto run = [&](const std::map<std::string, mphost::PinValue>& values, bool streamed) {
+        auto module = dirac(values);
+        if (streamed) {
+            module->queueStreaming("Pitch", true);
+            module->queueStreaming("Amplitude", true);
+        }
+        float pitch = 0.0f, amplitude = 0.0f;
+        return render(*module, 2600, [&](mphost::DspModule& m, int first, int count) {
+                   m.fillInput("Pitch", pitch);
+                   m.fillInput("Amplitude", amplitude);
+                   for (const Step& step : steps) {
+                       if (step.sample < first || step.sample >= first + count)
+                           continue;
+                       pitch = step.pitch;
+                       amplitude = step.amplitude;
+                       std::fill(m.input("Pitch").begin() + (step.sample - first), m.input("Pitch").end(), pitch);
+                       std::fill(m.input("Amplitude").begin() + (step.sample - first), m.input("Amplitude").end(),
+                                 amplitude);
+                       m.queueStreaming("Pitch", streamed, step.sample - first);
+                       m.queueStreaming("Amplitude", streamed, step.sample - first);
+                   }
+               })
+            .samples;
+    };
+    for (const bool antiAlias : {false, true})
+        for (const int freqMode : {0, 1, 2})
+            for (const int gainMode : {0, 1})
+                for (const bool removeDC : {false, true}) {
+                    const std::map<std::string, mphost::PinValue> values{{"AntiAlias", antiAlias},
+                                                                         {"FreqMode", freqMode},
+                                                                         {"GainMode", gainMode},
+                                                                         {"RemoveDC", removeDC}};
+                    const Samples fast = run(values, false), general = run(values, true);
+                    ASSERT_EQ(fast.size(), general.size());
+                    for (std::size_t i = 0; i < fast.size(); ++i)
+                        ASSERT_EQ(std::bit_cast<std::uint32_t>(fast[i]), std::bit_cast<std::uint32_t>(general[i]))
+                            << "AntiAlias " << antiAlias << ", FreqMode " << freqMode << ", GainMode " << gainMode
+                            << ", RemoveDC " << removeDC << ", sample " << i << ": " << fast[i] << " / " << general[i];
+                }
 }
 
 TEST(DiracSineTable, TheFirstInstanceFillsItAndTheOthersOnlyReadIt)

@@ -1,7 +1,11 @@
 // The sample players, the cutter and the value readers through the built bundle. Most
 // cases play a ramp (frame i holds 0.001 x i), on which the four-point interpolation is
 // exact, so an output sample tells the play position.
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <limits>
 
 #include <gtest/gtest.h>
@@ -368,6 +372,68 @@ TEST(SampleOsc2, InvalidRangesAndBlobsNeverReadOutsideTheSample)
         });
         for (float v : out.samples)
             ASSERT_TRUE(std::isfinite(v));
+    }
+}
+
+// Held gates in a forward loop take a steady loop of their own; calls of three samples
+// or fewer (here: split by a PingPong event every three samples, which changes nothing)
+// take the general per-sample steps only. Both give the same samples, bit for bit.
+TEST(SampleOsc2, TheSteadyLoopRendersTheSameSamplesAsTheGeneralSteps)
+{
+    struct Case {
+        const char* name;
+        std::map<std::string, PinValue> values;
+        std::function<float(int)> gate;
+        std::function<float(int)> pitch;
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const auto held = [](int i) { return i >= 5 ? 1.0f : 0.0f; };
+    const auto vibrato = [](int i) { return 0.013f + 0.01f * std::sin(0.003f * static_cast<float>(i)); };
+    const Case cases[] = {
+        {"crossfaded loop, vibrato", {{"LoopMode", 1}, {"LoopStart", 300}, {"LoopEnd", 1700}, {"XFade", 0.5f}},
+         held, vibrato},
+        {"loop without crossfade, gate pulses",
+         {{"LoopMode", 1}, {"LoopStart", 100}, {"LoopEnd", 900}},
+         [](int i) { return i % 700 < 650 ? 1.0f : 0.0f; }, [](int) { return 0.05f; }},
+        {"release inside and outside the crossfade", {{"LoopMode", 2}, {"LoopStart", 200}, {"LoopEnd", 600},
+                                                      {"XFade", 0.3f}, {"End", 1500}},
+         [](int i) { return i % 1000 < 580 ? 1.0f : 0.0f; }, [](int) { return 0.0f; }},
+        {"the loop end met exactly, two frames a sample",
+         {{"LoopMode", 1}, {"LoopStart", 100}, {"LoopEnd", 200}, {"Rate", 96000.0f}, {"XFade", 0.2f}}, held,
+         [](int) { return 0.0f; }},
+        {"a step longer than the loop", {{"LoopMode", 1}, {"LoopStart", 100}, {"LoopEnd", 103}}, held,
+         [](int i) { return i < 900 ? 0.25f : 0.0f; }},
+        {"Start beyond the loop, reversed loop", {{"LoopMode", 1}, {"Start", 1500}, {"LoopStart", 800},
+                                                  {"LoopEnd", 400}, {"XFade", 0.4f}},
+         held, vibrato},
+        {"pitch steps and not-a-number", {{"LoopMode", 1}, {"LoopStart", 0}, {"LoopEnd", 1999}, {"XFade", 1.0f}},
+         held, [nan](int i) { return i % 300 < 150 ? 0.07f : (i % 300 < 160 ? nan : -0.2f); }},
+    };
+    for (const Case& c : cases) {
+        const auto run = [&](bool split) {
+            auto module = makeDsp("SampleOsc2");
+            module->queueValue("Sample", blobOf(ramp(2000, 0.001f, -0.7f)));
+            for (const auto& [pin, value] : c.values)
+                module->queueValue(pin, value);
+            module->queueStreaming("Gate", true);
+            module->queueStreaming("Pitch", true);
+            return render(*module, 6000, [&](mphost::DspModule& m, int first, int count) {
+                       auto gate = m.input("Gate");
+                       auto pitch = m.input("Pitch");
+                       for (int i = 0; i < count; ++i) {
+                           gate[static_cast<std::size_t>(i)] = c.gate(first + i);
+                           pitch[static_cast<std::size_t>(i)] = c.pitch(first + i);
+                           if (split && i % 3 == 0)
+                               m.queueValue("PingPong", false, i);
+                       }
+                   })
+                .samples;
+        };
+        const auto steady = run(false), general = run(true);
+        ASSERT_EQ(steady.size(), general.size());
+        for (std::size_t i = 0; i < steady.size(); ++i)
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(steady[i]), std::bit_cast<std::uint32_t>(general[i]))
+                << c.name << ", sample " << i << ": " << steady[i] << " / " << general[i];
     }
 }
 
