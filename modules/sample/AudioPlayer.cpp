@@ -12,6 +12,9 @@
 
 namespace {
 
+// Fewer samples left in a call than this take the general per-sample steps only.
+constexpr int shortestSteadyRun = 4;
+
 class AudioPlayer : public MpBase2 {
     BlobInPin pinSample;
     AudioInPin pinGate;    // > 0 plays; a rise restarts
@@ -116,6 +119,29 @@ public:
         int sinceReport = reportCount;
 
         for (int s = 0; s < sampleFrames; ++s) {
+            if (gateBefore && streaming && !stale && sampleFrames - s >= shortestSteadyRun) {
+                // Sample for sample what the general steps below do while the gate stays
+                // high and the position within the frames played; they take over there.
+                for (; s < sampleFrames; ++s) {
+                    if (!(gateIn[s] > 0.0f) || !(pos < end && pos >= first))
+                        break;
+                    const float pitch = 10.0f * pitchIn[s];
+                    if (pitch != pitchUsed) {
+                        increment = signal_math::fastExp2(pitch) * rateRatio;
+                        step = reverse ? -increment : increment;
+                        pitchUsed = pitch;
+                    }
+                    out[s] = signal_math::interpolateClamped(data, count, pos);
+                    if (++sinceReport >= reportInterval) {
+                        sendPosition(pos, blockPos + s);
+                        sinceReport = 0;
+                    }
+                    previous = pos;
+                    pos += step;
+                }
+                if (s == sampleFrames)
+                    break;
+            }
             const bool gate = gateIn[s] > 0.0f;
             const float pitch = 10.0f * pitchIn[s];
             if (stale || pitch != pitchUsed) {  // a NaN never equals the last value

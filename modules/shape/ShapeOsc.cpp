@@ -173,21 +173,41 @@ public:
         getHost()->hostGetSampleRate(sampleRate);
 
         double value = 0;
-        // No table waiting to take over: readAt's cycle markers change nothing but the last.
-        const bool steady = cursor.activeIndex == pendingIndex;
-        for (int s = 0; s < sampleFrames; ++s) {
-            const float v = 10.0f * pitch[s];
-            const float pm = clampUnit(phaseMod[s]);
-            if (sync[s] > 0.0f && lastSync <= 0.0f)
-                cursor.accumulator = 0;
-            lastSync = sync[s];
-            updateIncrement(v, sampleRate);
-            const double position = pm * static_cast<double>(tableSize) + cursor.accumulator;
-            value = steady ? readInTable(position, cursor) : readAt(position, cursor);
-            out[s] = static_cast<float>(0.5 * value);
+        // The state in locals, written back after the loop: the output stores could
+        // otherwise alias it.
+        Cursor c = cursor;
+        float frequencyUsed = lastFrequency;
+        float syncBefore = lastSync;
+        if (c.activeIndex == pendingIndex) {
+            // No table waits to take over: readAt's cycle markers change nothing but the
+            // last one, set after the loop.
+            for (int s = 0; s < sampleFrames; ++s) {
+                const float v = 10.0f * pitch[s];
+                const float pm = clampUnit(phaseMod[s]);
+                if (sync[s] > 0.0f && syncBefore <= 0.0f)
+                    c.accumulator = 0;
+                syncBefore = sync[s];
+                updateIncrement(v, sampleRate, c, frequencyUsed);
+                value = readInTable(pm * static_cast<double>(tableSize) + c.accumulator, c);
+                out[s] = static_cast<float>(0.5 * value);
+            }
+            if (sampleFrames > 0)
+                c.previousMarker = cycleMarker(c.previousPosition);
+        } else {
+            for (int s = 0; s < sampleFrames; ++s) {
+                const float v = 10.0f * pitch[s];
+                const float pm = clampUnit(phaseMod[s]);
+                if (sync[s] > 0.0f && syncBefore <= 0.0f)
+                    c.accumulator = 0;
+                syncBefore = sync[s];
+                updateIncrement(v, sampleRate, c, frequencyUsed);
+                value = readAt(pm * static_cast<double>(tableSize) + c.accumulator, c);
+                out[s] = static_cast<float>(0.5 * value);
+            }
         }
-        if (steady && sampleFrames > 0)
-            cursor.previousMarker = cycleMarker(cursor.previousPosition);
+        cursor = c;
+        lastFrequency = frequencyUsed;
+        lastSync = syncBefore;
         lastValue = static_cast<float>(value);
     }
 
@@ -233,15 +253,18 @@ public:
 
 private:
     // The increment for pitch `v` (Hz or volts), recomputed only when the limited pitch changes.
-    void updateIncrement(float v, float sampleRate)
+    void updateIncrement(float v, float sampleRate) { updateIncrement(v, sampleRate, cursor, lastFrequency); }
+
+    // The same for cursor `c` and the last pitch `used`, both possibly copies in registers.
+    void updateIncrement(float v, float sampleRate, Cursor& c, float& used) const
     {
-        if (v != lastFrequency) {
+        if (v != used) {
             float f = v > 0.0f ? v : 0.0f;
             f = std::min(f, linearFrequency ? sampleRate * 0.5f : 10.0f);
-            if (f != lastFrequency) {
+            if (f != used) {
                 const double hz = linearFrequency ? f : 440.0 * fastExp2(f - 5.0f);
-                cursor.increment = hz / sampleRate * tableSize;
-                lastFrequency = f;
+                c.increment = hz / sampleRate * tableSize;
+                used = f;
             }
         }
     }
@@ -264,7 +287,7 @@ private:
     // readAt's read of the active table, after the table choice; alone it serves while no
     // table waits to take over (the active one is the pending one), the caller setting
     // the cycle marker of the last position read.
-    double readInTable(double position, Cursor& c) const
+    [[gnu::always_inline]] double readInTable(double position, Cursor& c) const
     {
         double current = position - c.previousWrap;
         double wrap = 0;

@@ -174,6 +174,62 @@ TEST(AudioPlayer, EdgeFramesRepeatAndBadInputsGiveSilenceOrFiniteOutput)
     }
 }
 
+// While the gate stays high the player takes a steady loop of its own; calls of three
+// samples or fewer (here: split by a Reverse event every three samples, repeating its
+// value) take the general per-sample steps only. Both give the same samples, bit for bit,
+// and the same Position reports.
+TEST(AudioPlayer, TheSteadyLoopRendersTheSameAsTheGeneralSteps)
+{
+    struct Case {
+        const char* name;
+        bool reverse;
+        std::map<std::string, PinValue> values;
+        std::function<float(int)> gate;
+        std::function<float(int)> pitch;
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const Case cases[] = {
+        {"forward, vibrato, gate pulses", false, {}, [](int i) { return i % 1500 < 1300 ? 1.0f : 0.0f; },
+         [](int i) { return 0.02f * std::sin(0.004f * static_cast<float>(i)); }},
+        {"reverse from the last frame down to Start", true, {{"Start", 200}}, [](int i) { return i >= 3 ? 1.0f : 0.0f; },
+         [](int) { return 0.1f; }},
+        {"the end of the sample reached, then a new rise", false, {{"Rate", 96000.0f}},
+         [](int i) { return i % 1200 < 1100 ? 1.0f : 0.0f; }, [](int) { return 0.0f; }},
+        {"pitch steps and not-a-number", false, {{"Start", 17}},
+         [](int) { return 1.0f; }, [nan](int i) { return i % 400 < 300 ? -0.05f : (i % 400 < 310 ? nan : 0.3f); }},
+    };
+    for (const Case& c : cases) {
+        const auto run = [&](bool split) {
+            auto module = makeDsp("AudioPlayer");
+            module->queueValue("Sample", blobOf(ramp(2000, 0.001f, -0.9f)));
+            module->queueValue("Reverse", c.reverse);
+            for (const auto& [pin, value] : c.values)
+                module->queueValue(pin, value);
+            module->queueStreaming("Gate", true);
+            module->queueStreaming("Pitch", true);
+            return render(*module, 6000, [&](mphost::DspModule& m, int first, int count) {
+                auto gate = m.input("Gate");
+                auto pitch = m.input("Pitch");
+                for (int i = 0; i < count; ++i) {
+                    gate[static_cast<std::size_t>(i)] = c.gate(first + i);
+                    pitch[static_cast<std::size_t>(i)] = c.pitch(first + i);
+                    if (split && i % 3 == 0)
+                        m.queueValue("Reverse", c.reverse, i);
+                }
+            });
+        };
+        const Rendered steady = run(false), general = run(true);
+        ASSERT_EQ(steady.samples.size(), general.samples.size());
+        for (std::size_t i = 0; i < steady.samples.size(); ++i)
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(steady.samples[i]), std::bit_cast<std::uint32_t>(general.samples[i]))
+                << c.name << ", sample " << i << ": " << steady.samples[i] << " / " << general.samples[i];
+        std::vector<int> steadyAt, generalAt;
+        EXPECT_EQ(positionsSent(steady, &steadyAt), positionsSent(general, &generalAt)) << c.name;
+        EXPECT_EQ(steadyAt, generalAt) << c.name;
+        EXPECT_EQ(steady.streaming, general.streaming) << c.name;
+    }
+}
+
 // ---------------------------------------------------------------------------------------
 // SampleOsc2
 
