@@ -7,7 +7,8 @@
 // After the benchmarks the program prints, from the same run (medians with
 // --benchmark_repetitions):
 //   ratio ShortConv1024_over_dot_product <module time / reference time>
-//   ratio Dirac<mode>_over_inline <module time / reference time>
+//   ratio Dirac<mode>_over_inline <module time / reference time>, Pitch and Amplitude static
+//   ratio Dirac<mode>_streaming_over_inline <the same with both streaming>
 //   ratio <module>_x_realtime <multiple of real time at 48 kHz>
 #include <algorithm>
 #include <cmath>
@@ -139,6 +140,27 @@ void BM_Dirac_Naive(benchmark::State& state)
     runBlocks(state, *module);
 }
 BENCHMARK(BM_Dirac_Naive);
+
+// The same with Pitch and Amplitude streaming (holding the same values): the general
+// routines, which check the pitch on every sample as the inline references do.
+auto streamingDirac = [](mphost::DspModule& m) {
+    m.fillInput("Pitch", 0.5f);
+    m.fillInput("Amplitude", 0.8f);
+};
+
+void BM_Dirac_AntiAlias_Streaming(benchmark::State& state)
+{
+    auto module = makeStreaming("Dirac", {{"FreqMode", 1}, {"AntiAlias", true}}, streamingDirac);
+    runBlocks(state, *module);
+}
+BENCHMARK(BM_Dirac_AntiAlias_Streaming);
+
+void BM_Dirac_Naive_Streaming(benchmark::State& state)
+{
+    auto module = makeStreaming("Dirac", {{"FreqMode", 1}, {"AntiAlias", false}}, streamingDirac);
+    runBlocks(state, *module);
+}
+BENCHMARK(BM_Dirac_Naive_Streaming);
 
 void BM_NoiseGen_White(benchmark::State& state)
 {
@@ -300,6 +322,8 @@ int main(int argc, char** argv)
     ns.printQuotient("ShortConv1024_over_dot_product", "BM_ShortConv_1024Taps", "BM_Reference_DotProduct1024");
     ns.printQuotient("DiracAntiAlias_over_inline", "BM_Dirac_AntiAlias", "BM_Inline_Dirac_AntiAlias");
     ns.printQuotient("DiracNaive_over_inline", "BM_Dirac_Naive", "BM_Inline_Dirac_Naive");
+    ns.printQuotient("DiracAntiAlias_streaming_over_inline", "BM_Dirac_AntiAlias_Streaming", "BM_Inline_Dirac_AntiAlias");
+    ns.printQuotient("DiracNaive_streaming_over_inline", "BM_Dirac_Naive_Streaming", "BM_Inline_Dirac_Naive");
     for (const auto& [name, nanoseconds] : ns.all())
         if (name.rfind("BM_Reference", 0) != 0 && name.rfind("BM_Inline", 0) != 0)
             ns.printRealtime(name.substr(3) + "_x_realtime", name);
