@@ -178,12 +178,7 @@ public:
                 last = b;
             }
             const float gain = amplitude[i] * gainFactor;
-            const std::uint32_t x = static_cast<std::uint32_t>(position * tableEntries) & tableMask;
-            // At x = 0 and half a cycle both sines are 0 and the kernel is its limit, N.
-            float kernel = current.harmonicsAsFloat;
-            if (x != 0 && x != halfTable)
-                kernel = table[(current.harmonics * x) & tableMask] / table[x];
-            out[i] = gain * ((kernel - dcOffset) * current.normaliser);
+            out[i] = gain * ((kernelAt(table, position, current) - dcOffset) * current.normaliser);
             position += current.increment;
             if (position >= 1.0)
                 position -= 1.0;
@@ -198,12 +193,7 @@ public:
     // only, and (impulse - mean) x gain takes one of two values.
     void subProcessStatic(int sampleFrames)
     {
-        const float b = pitchValue(pinPitch.getBuffer()[blockPos]);
-        if (b != lastPitch) {
-            cycle = cycleFor(b, readSampleRate(), pinFreqMode.getValue());
-            lastPitch = b;
-        }
-        const float gain = pinAmplitude.getBuffer()[blockPos] * cycle.gainFactor(pinGainMode.getValue() == 1);
+        const float gain = staticGain();
         const float mean = pinRemoveDC.getValue() ? cycle.naiveIncrement : 0.0f;
         const float impulseValue = (1.0f - mean) * gain;
         const float restValue = (0.0f - mean) * gain;
@@ -225,23 +215,14 @@ public:
     // subProcessAA for static Pitch and Amplitude, sample for sample the same.
     void subProcessAAStatic(int sampleFrames)
     {
-        const float b = pitchValue(pinPitch.getBuffer()[blockPos]);
-        if (b != lastPitch) {
-            cycle = cycleFor(b, readSampleRate(), pinFreqMode.getValue());
-            lastPitch = b;
-        }
+        const float gain = staticGain();
         const Cycle current = cycle;
-        const float gain = pinAmplitude.getBuffer()[blockPos] * current.gainFactor(pinGainMode.getValue() == 1);
         const float dcOffset = pinRemoveDC.getValue() ? 1.0f : 0.0f;
         const float* table = sineTable;
         float* out = pinOut.getBuffer() + blockPos;
         double position = phase;
         for (int i = 0; i < sampleFrames; ++i) {
-            const std::uint32_t x = static_cast<std::uint32_t>(position * tableEntries) & tableMask;
-            float kernel = current.harmonicsAsFloat;
-            if (x != 0 && x != halfTable)
-                kernel = table[(current.harmonics * x) & tableMask] / table[x];
-            out[i] = gain * ((kernel - dcOffset) * current.normaliser);
+            out[i] = gain * ((kernelAt(table, position, current) - dcOffset) * current.normaliser);
             position += current.increment;
             if (position >= 1.0)
                 position -= 1.0;
@@ -252,6 +233,28 @@ public:
     void subProcessSleep(int sampleFrames) { std::fill_n(pinOut.getBuffer() + blockPos, sampleFrames, 0.0f); }
 
 private:
+    // For the static routines: the cycle of the block's pitch (as the general routines
+    // take it at the block's first sample) and Amplitude x its gain factor.
+    float staticGain()
+    {
+        const float b = pitchValue(pinPitch.getBuffer()[blockPos]);
+        if (b != lastPitch) {
+            cycle = cycleFor(b, readSampleRate(), pinFreqMode.getValue());
+            lastPitch = b;
+        }
+        return pinAmplitude.getBuffer()[blockPos] * cycle.gainFactor(pinGainMode.getValue() == 1);
+    }
+
+    // The kernel sin(N x) / sin(x) at `position` (cycles) from the sine table.
+    static float kernelAt(const float* table, double position, const Cycle& cycle)
+    {
+        const std::uint32_t x = static_cast<std::uint32_t>(position * tableEntries) & tableMask;
+        // At x = 0 and half a cycle both sines are 0 and the kernel is its limit, N.
+        if (x == 0 || x == halfTable)
+            return cycle.harmonicsAsFloat;
+        return table[(cycle.harmonics * x) & tableMask] / table[x];
+    }
+
     static void fillSineTable(float* table)
     {
         // By repeated addition of pi / 131072, as every instance of every build fills it.

@@ -118,6 +118,23 @@ public:
         bool streaming = pinOut.isStreaming();
         int sinceReport = reportCount;
 
+        // The increment for 10 x Pitch = `pitch`.
+        const auto takePitch = [&](float pitch) {
+            increment = signal_math::fastExp2(pitch) * rateRatio;
+            step = reverse ? -increment : increment;
+            pitchUsed = pitch;
+        };
+        // Output sample s from the position, a report when one is due, one step on.
+        const auto playFrame = [&](int s) {
+            out[s] = signal_math::interpolateClamped(data, count, pos);
+            if (++sinceReport >= reportInterval) {
+                sendPosition(pos, blockPos + s);
+                sinceReport = 0;
+            }
+            previous = pos;
+            pos += step;
+        };
+
         for (int s = 0; s < sampleFrames; ++s) {
             if (gateBefore && streaming && !stale && sampleFrames - s >= shortestSteadyRun) {
                 // Sample for sample what the general steps below do while the gate stays
@@ -126,18 +143,9 @@ public:
                     if (!(gateIn[s] > 0.0f) || !(pos < end && pos >= first))
                         break;
                     const float pitch = 10.0f * pitchIn[s];
-                    if (pitch != pitchUsed) {
-                        increment = signal_math::fastExp2(pitch) * rateRatio;
-                        step = reverse ? -increment : increment;
-                        pitchUsed = pitch;
-                    }
-                    out[s] = signal_math::interpolateClamped(data, count, pos);
-                    if (++sinceReport >= reportInterval) {
-                        sendPosition(pos, blockPos + s);
-                        sinceReport = 0;
-                    }
-                    previous = pos;
-                    pos += step;
+                    if (pitch != pitchUsed)
+                        takePitch(pitch);
+                    playFrame(s);
                 }
                 if (s == sampleFrames)
                     break;
@@ -145,9 +153,7 @@ public:
             const bool gate = gateIn[s] > 0.0f;
             const float pitch = 10.0f * pitchIn[s];
             if (stale || pitch != pitchUsed) {  // a NaN never equals the last value
-                increment = signal_math::fastExp2(pitch) * rateRatio;
-                step = reverse ? -increment : increment;
-                pitchUsed = pitch;
+                takePitch(pitch);
                 stale = false;
             }
 
@@ -163,13 +169,7 @@ public:
                     pinOut.setStreaming(true, blockPos + s);
                     streaming = true;
                 }
-                out[s] = signal_math::interpolateClamped(data, count, pos);
-                if (++sinceReport >= reportInterval) {
-                    sendPosition(pos, blockPos + s);
-                    sinceReport = 0;
-                }
-                previous = pos;
-                pos += step;
+                playFrame(s);
             } else {
                 if (streaming) {
                     pinOut.setStreaming(false, blockPos + s);

@@ -178,32 +178,26 @@ public:
         Cursor c = cursor;
         float frequencyUsed = lastFrequency;
         float syncBefore = lastSync;
+        const auto run = [&](auto read) {
+            for (int s = 0; s < sampleFrames; ++s) {
+                const float v = 10.0f * pitch[s];
+                const float pm = clampUnit(phaseMod[s]);
+                if (sync[s] > 0.0f && syncBefore <= 0.0f)
+                    c.accumulator = 0;
+                syncBefore = sync[s];
+                updateIncrement(v, sampleRate, c, frequencyUsed);
+                value = read(pm * static_cast<double>(tableSize) + c.accumulator);
+                out[s] = static_cast<float>(0.5 * value);
+            }
+        };
         if (c.activeIndex == pendingIndex) {
             // No table waits to take over: readAt's cycle markers change nothing but the
             // last one, set after the loop.
-            for (int s = 0; s < sampleFrames; ++s) {
-                const float v = 10.0f * pitch[s];
-                const float pm = clampUnit(phaseMod[s]);
-                if (sync[s] > 0.0f && syncBefore <= 0.0f)
-                    c.accumulator = 0;
-                syncBefore = sync[s];
-                updateIncrement(v, sampleRate, c, frequencyUsed);
-                value = readInTable(pm * static_cast<double>(tableSize) + c.accumulator, c);
-                out[s] = static_cast<float>(0.5 * value);
-            }
+            run([&](double position) { return readInTable(position, c); });
             if (sampleFrames > 0)
                 c.previousMarker = cycleMarker(c.previousPosition);
         } else {
-            for (int s = 0; s < sampleFrames; ++s) {
-                const float v = 10.0f * pitch[s];
-                const float pm = clampUnit(phaseMod[s]);
-                if (sync[s] > 0.0f && syncBefore <= 0.0f)
-                    c.accumulator = 0;
-                syncBefore = sync[s];
-                updateIncrement(v, sampleRate, c, frequencyUsed);
-                value = readAt(pm * static_cast<double>(tableSize) + c.accumulator, c);
-                out[s] = static_cast<float>(0.5 * value);
-            }
+            run([&](double position) { return readAt(position, c); });
         }
         cursor = c;
         lastFrequency = frequencyUsed;

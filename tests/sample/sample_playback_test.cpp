@@ -41,6 +41,39 @@ std::unique_ptr<mphost::DspModule> player(const std::vector<float>& sample)
     return module;
 }
 
+// `id` holding a 2000-frame ramp, started with `values`, its Gate and Pitch streaming
+// gate(i) and pitch(i) over 6000 samples. With `split`, a value event on `splitPin` every
+// three samples (repeating `splitValue`, which changes nothing) cuts the calls short.
+Rendered renderPlayer(const std::string& id, const std::map<std::string, PinValue>& values,
+                      const std::function<float(int)>& gate, const std::function<float(int)>& pitch, bool split,
+                      const std::string& splitPin, const PinValue& splitValue)
+{
+    auto module = makeDsp(id);
+    module->queueValue("Sample", blobOf(ramp(2000, 0.001f, -0.7f)));
+    for (const auto& [pin, value] : values)
+        module->queueValue(pin, value);
+    module->queueStreaming("Gate", true);
+    module->queueStreaming("Pitch", true);
+    return render(*module, 6000, [&](mphost::DspModule& m, int first, int count) {
+        auto gateIn = m.input("Gate");
+        auto pitchIn = m.input("Pitch");
+        for (int i = 0; i < count; ++i) {
+            gateIn[static_cast<std::size_t>(i)] = gate(first + i);
+            pitchIn[static_cast<std::size_t>(i)] = pitch(first + i);
+            if (split && i % 3 == 0)
+                m.queueValue(splitPin, splitValue, i);
+        }
+    });
+}
+
+void expectSameSamples(const Rendered& fast, const Rendered& general, const std::string& name)
+{
+    ASSERT_EQ(fast.samples.size(), general.samples.size());
+    for (std::size_t i = 0; i < fast.samples.size(); ++i)
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(fast.samples[i]), std::bit_cast<std::uint32_t>(general.samples[i]))
+            << name << ", sample " << i << ": " << fast.samples[i] << " / " << general.samples[i];
+}
+
 // ---------------------------------------------------------------------------------------
 // AudioPlayer
 
@@ -199,34 +232,15 @@ TEST(AudioPlayer, TheSteadyLoopRendersTheSameAsTheGeneralSteps)
          [](int) { return 1.0f; }, [nan](int i) { return i % 400 < 300 ? -0.05f : (i % 400 < 310 ? nan : 0.3f); }},
     };
     for (const Case& c : cases) {
-        const auto run = [&](bool split) {
-            auto module = makeDsp("AudioPlayer");
-            module->queueValue("Sample", blobOf(ramp(2000, 0.001f, -0.9f)));
-            module->queueValue("Reverse", c.reverse);
-            for (const auto& [pin, value] : c.values)
-                module->queueValue(pin, value);
-            module->queueStreaming("Gate", true);
-            module->queueStreaming("Pitch", true);
-            return render(*module, 6000, [&](mphost::DspModule& m, int first, int count) {
-                auto gate = m.input("Gate");
-                auto pitch = m.input("Pitch");
-                for (int i = 0; i < count; ++i) {
-                    gate[static_cast<std::size_t>(i)] = c.gate(first + i);
-                    pitch[static_cast<std::size_t>(i)] = c.pitch(first + i);
-                    if (split && i % 3 == 0)
-                        m.queueValue("Reverse", c.reverse, i);
-                }
-            });
-        };
-        const Rendered steady = run(false), general = run(true);
-        ASSERT_EQ(steady.samples.size(), general.samples.size());
-        for (std::size_t i = 0; i < steady.samples.size(); ++i)
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(steady.samples[i]), std::bit_cast<std::uint32_t>(general.samples[i]))
-                << c.name << ", sample " << i << ": " << steady.samples[i] << " / " << general.samples[i];
+        auto values = c.values;
+        values.emplace("Reverse", c.reverse);
+        const Rendered steady = renderPlayer("AudioPlayer", values, c.gate, c.pitch, false, "Reverse", c.reverse);
+        const Rendered general = renderPlayer("AudioPlayer", values, c.gate, c.pitch, true, "Reverse", c.reverse);
+        expectSameSamples(steady, general, c.name);
+        EXPECT_EQ(steady.streaming, general.streaming) << c.name;
         std::vector<int> steadyAt, generalAt;
         EXPECT_EQ(positionsSent(steady, &steadyAt), positionsSent(general, &generalAt)) << c.name;
         EXPECT_EQ(steadyAt, generalAt) << c.name;
-        EXPECT_EQ(steady.streaming, general.streaming) << c.name;
     }
 }
 
@@ -465,32 +479,9 @@ TEST(SampleOsc2, TheSteadyLoopRendersTheSameSamplesAsTheGeneralSteps)
         {"pitch steps and not-a-number", {{"LoopMode", 1}, {"LoopStart", 0}, {"LoopEnd", 1999}, {"XFade", 1.0f}},
          held, [nan](int i) { return i % 300 < 150 ? 0.07f : (i % 300 < 160 ? nan : -0.2f); }},
     };
-    for (const Case& c : cases) {
-        const auto run = [&](bool split) {
-            auto module = makeDsp("SampleOsc2");
-            module->queueValue("Sample", blobOf(ramp(2000, 0.001f, -0.7f)));
-            for (const auto& [pin, value] : c.values)
-                module->queueValue(pin, value);
-            module->queueStreaming("Gate", true);
-            module->queueStreaming("Pitch", true);
-            return render(*module, 6000, [&](mphost::DspModule& m, int first, int count) {
-                       auto gate = m.input("Gate");
-                       auto pitch = m.input("Pitch");
-                       for (int i = 0; i < count; ++i) {
-                           gate[static_cast<std::size_t>(i)] = c.gate(first + i);
-                           pitch[static_cast<std::size_t>(i)] = c.pitch(first + i);
-                           if (split && i % 3 == 0)
-                               m.queueValue("PingPong", false, i);
-                       }
-                   })
-                .samples;
-        };
-        const auto steady = run(false), general = run(true);
-        ASSERT_EQ(steady.size(), general.size());
-        for (std::size_t i = 0; i < steady.size(); ++i)
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(steady[i]), std::bit_cast<std::uint32_t>(general[i]))
-                << c.name << ", sample " << i << ": " << steady[i] << " / " << general[i];
-    }
+    for (const Case& c : cases)
+        expectSameSamples(renderPlayer("SampleOsc2", c.values, c.gate, c.pitch, false, "PingPong", false),
+                          renderPlayer("SampleOsc2", c.values, c.gate, c.pitch, true, "PingPong", false), c.name);
 }
 
 // ---------------------------------------------------------------------------------------
