@@ -53,6 +53,16 @@ inline float interpolateClamped(const float* samples, std::int64_t frames, doubl
     return interpolate4(y0, y1, y2, y3, f);
 }
 
+// interpolate4 at fraction f after frame i of `frames` samples; neighbours outside the
+// sample read as 0.
+inline float interpolateZeroPaddedAt(const float* samples, std::int64_t frames, std::int64_t i, float f)
+{
+    if (i >= 1 && i + 2 < frames)  // all four inside the sample
+        return interpolate4(samples[i - 1], samples[i], samples[i + 1], samples[i + 2], f);
+    auto at = [samples, frames](std::int64_t k) { return k >= 0 && k < frames ? samples[k] : 0.0f; };
+    return interpolate4(at(i - 1), at(i), at(i + 1), at(i + 2), f);
+}
+
 // interpolate4 at `position` (any value) in `frames` samples; neighbours outside the
 // sample read as 0, so a position outside -1 .. frames gives 0.
 inline float interpolateZeroPadded(const float* samples, std::int64_t frames, double position)
@@ -60,12 +70,15 @@ inline float interpolateZeroPadded(const float* samples, std::int64_t frames, do
     if (!(position >= -3.0 && position < static_cast<double>(frames) + 2.0))  // NaN too
         return 0.0f;
     const double base = floorPosition(position);
-    const auto i = static_cast<std::int64_t>(base);
-    const float f = static_cast<float>(position - base);
-    if (i >= 1 && i + 2 < frames)  // all four inside the sample
-        return interpolate4(samples[i - 1], samples[i], samples[i + 1], samples[i + 2], f);
-    auto at = [samples, frames](std::int64_t k) { return k >= 0 && k < frames ? samples[k] : 0.0f; };
-    return interpolate4(at(i - 1), at(i), at(i + 1), at(i + 2), f);
+    return interpolateZeroPaddedAt(samples, frames, static_cast<std::int64_t>(base), static_cast<float>(position - base));
+}
+
+// interpolateZeroPadded for a position known to lie in 0 .. frames (the same result):
+// there the floor is the truncation and no range check is needed.
+inline float interpolateZeroPaddedWithin(const float* samples, std::int64_t frames, double position)
+{
+    const auto i = static_cast<std::int64_t>(position);
+    return interpolateZeroPaddedAt(samples, frames, i, static_cast<float>(position - static_cast<double>(i)));
 }
 
 // A table entry holding its value and the running sum up to and including it.

@@ -151,10 +151,12 @@ public:
         const bool forwardLoop = !pingPong && loopStart < loopEnd;
 
         for (int s = 0; s < sampleFrames; ++s) {
-            if (forwardLoop && playState == towardLoopEnd && gateBefore && !stale &&
+            if (forwardLoop && playState == towardLoopEnd && gateBefore && !stale && pos >= 0.0 &&
                 sampleFrames - s >= shortestSteadyRun) {
                 // Sample for sample what the general steps below do in that state, until
                 // the gate falls or the position reaches the loop end (both theirs again).
+                // The position only grows (by a positive step) or moves back into the loop
+                // from beyond its end: it stays within 0 .. the loop end, inside the sample.
                 const double turn = turns.loopEnd;
                 for (; s < sampleFrames; ++s) {
                     if (!(gateIn[s] > 0.0f) || !(pos < turn))
@@ -164,7 +166,7 @@ public:
                         step = signal_math::fastExp2(pitch) * ratio;
                         pitchUsed = pitch;
                     }
-                    float value = signal_math::interpolateZeroPadded(data, count, pos);
+                    float value = signal_math::interpolateZeroPaddedWithin(data, count, pos);
                     if (crossfading) {
                         const double weight = 1.0 - std::abs(pos - turn) * fadeFactor;
                         if (weight > 0.0) {

@@ -476,6 +476,9 @@ TEST(SampleOsc2, TheSteadyLoopRendersTheSameSamplesAsTheGeneralSteps)
         {"Start beyond the loop, reversed loop", {{"LoopMode", 1}, {"Start", 1500}, {"LoopStart", 800},
                                                   {"LoopEnd", 400}, {"XFade", 0.4f}},
          held, vibrato},
+        {"down from Start into the loop, landing below frame 0",
+         {{"LoopMode", 1}, {"Start", 1500}, {"LoopStart", 0}, {"LoopEnd", 400}, {"XFade", 0.5f}}, held,
+         [](int) { return 0.03f; }},
         {"pitch steps and not-a-number", {{"LoopMode", 1}, {"LoopStart", 0}, {"LoopEnd", 1999}, {"XFade", 1.0f}},
          held, [nan](int i) { return i % 300 < 150 ? 0.07f : (i % 300 < 160 ? nan : -0.2f); }},
     };

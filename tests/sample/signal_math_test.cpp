@@ -1,7 +1,9 @@
 // The arithmetic the table and sample players share (framework/SignalMath.h), tested
 // directly: the fast base-2 exponential, the four-point interpolation and its edge
 // handling, and the running-sum step integrals behind the interval mean.
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <random>
 #include <vector>
@@ -54,6 +56,27 @@ TEST(Interpolate4, EdgeFramesRepeatOrReadAsZero)
     for (const double far : {-10.0, 6.0, 1e300, -1e300, std::numeric_limits<double>::quiet_NaN(),
                              std::numeric_limits<double>::infinity()})
         EXPECT_EQ(interpolateZeroPadded(x.data(), 3, far), 0.0f) << far;
+}
+
+// The range-free reading of positions inside the sample gives interpolateZeroPadded's
+// bits, at the edge frames too.
+TEST(Interpolate4, TheReadingWithinTheSampleEqualsTheZeroPaddedOne)
+{
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+    for (const int frames : {1, 2, 3, 5, 64}) {
+        std::vector<float> x(static_cast<std::size_t>(frames));
+        for (float& v : x)
+            v = value(random);
+        std::uniform_real_distribution<double> position(0.0, frames);
+        std::vector<double> positions{0.0, 0.5, frames - 1.0, std::nextafter(static_cast<double>(frames), 0.0)};
+        for (int k = 0; k < 2000; ++k)
+            positions.push_back(position(random));
+        for (const double p : positions)
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(interpolateZeroPaddedWithin(x.data(), frames, p)),
+                      std::bit_cast<std::uint32_t>(interpolateZeroPadded(x.data(), frames, p)))
+                << frames << " frames at " << p;
+    }
 }
 
 // The step function's integral from a to b by brute force over fine steps.
