@@ -92,64 +92,81 @@ public:
         const double size = entries;
         const double inverseSize = 1.0 / size;
         const float pitchLimit = linearFrequency ? sampleRate * 0.5f : 10.0f;
-        // Float state in locals: the output stores could otherwise alias it.
+        // The state in locals, written back after the loop: the output stores could
+        // otherwise alias it.
         float pitchUsed = lastPitch;
         float syncBefore = lastSync;
+        double ph = phase;
+        double step = increment;
+        double previous = previousRead;
+        double wrap = wrapCorrection;
+        double lastEnd = sweepEnd;
+        double lastEndIntegral = sweepEndIntegral;
+        bool lastForward = sweepForward;
 
+        const int count = entries;
+        const bool linear = linearFrequency;
         for (int s = 0; s < sampleFrames; ++s) {
             const float pmIn = phaseMod[s];
             const float pm = pmIn > 1.0f ? 1.0f : (pmIn >= -1.0f ? pmIn : (pmIn < -1.0f ? -1.0f : 0.0f));
             if (syncBefore <= 0.0f && sync[s] > 0.0f)
-                phase = 0.0;
+                ph = 0.0;
             syncBefore = sync[s];
 
             float v = 10.0f * pitch[s];
             v = v > 0.0f ? (v < pitchLimit ? v : pitchLimit) : 0.0f;  // NaN: 0
             if (v != pitchUsed) {
-                const double frequency = linearFrequency ? v : 440.0 * signal_math::fastExp2(v - 5.0f);
-                increment = frequency / sampleRate * size;
+                const double frequency = linear ? v : 440.0 * signal_math::fastExp2(v - 5.0f);
+                step = frequency / sampleRate * size;
                 pitchUsed = v;
             }
 
-            const double read = pm * size + phase;
+            const double read = pm * size + ph;
             // The read position in the previous one's frame, then both moved into the first cycle.
-            const double shift = signal_math::floorPosition(previousRead * inverseSize) * size;
-            const double x0 = previousRead - shift;
-            const double x1 = read - wrapCorrection - shift;
+            const double shift = signal_math::floorPosition(previous * inverseSize) * size;
+            const double x0 = previous - shift;
+            const double x1 = read - wrap - shift;
             const double d = x1 - x0;
             double value;
             if (d <= 1.0 && d >= -1.0) {
                 const double c = x1 - signal_math::floorPosition(x1 * inverseSize) * size;
                 int i = static_cast<int>(c);
-                i = i < entries ? i : entries - 1;
+                i = i < count ? i : count - 1;
                 const float f = static_cast<float>(c - i);
-                const int before = i > 0 ? i - 1 : entries - 1;
-                const int after = i + 1 < entries ? i + 1 : i + 1 - entries;
-                const int after2 = i + 2 < entries ? i + 2 : i + 2 - entries;
+                const int before = i > 0 ? i - 1 : count - 1;
+                const int after = i + 1 < count ? i + 1 : i + 1 - count;
+                const int after2 = i + 2 < count ? i + 2 : i + 2 - count;
                 value = signal_math::interpolate4(t[before].value, t[i].value, t[after].value, t[after2].value, f);
             } else {
                 // The mean over the sweep, as StepIntegral::mean gives it. A sweep usually
                 // starts where the previous one ended: that integral is reused.
                 const bool forward = x1 > x0;
-                const double from = x0 == sweepEnd && forward == sweepForward
-                                        ? sweepEndIntegral
+                const double from = x0 == lastEnd && forward == lastForward
+                                        ? lastEndIntegral
                                         : (forward ? integral.forwardIntegral(x0) : integral.backwardIntegral(x0));
                 const double to = forward ? integral.forwardIntegral(x1) : integral.backwardIntegral(x1);
                 value = forward ? (to - from) / (x1 - x0) : (from - to) / (x0 - x1);
-                sweepEnd = x1;
-                sweepEndIntegral = to;
-                sweepForward = forward;
+                lastEnd = x1;
+                lastEndIntegral = to;
+                lastForward = forward;
             }
 
-            wrapCorrection = 0.0;
-            phase += increment;
-            while (phase >= size) {
-                phase -= size;
-                wrapCorrection -= size;
+            wrap = 0.0;
+            ph += step;
+            while (ph >= size) {
+                ph -= size;
+                wrap -= size;
             }
             out[s] = static_cast<float>(0.5 * value);
-            previousRead = read;
+            previous = read;
         }
+        phase = ph;
+        increment = step;
+        previousRead = previous;
+        wrapCorrection = wrap;
+        sweepEnd = lastEnd;
+        sweepEndIntegral = lastEndIntegral;
+        sweepForward = lastForward;
         lastPitch = pitchUsed;
         lastSync = syncBefore;
     }
