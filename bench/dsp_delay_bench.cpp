@@ -121,45 +121,28 @@ void BM_ShortConv_1024Taps(benchmark::State& state)
 }
 BENCHMARK(BM_ShortConv_1024Taps);
 
-// 440 Hz (FreqMode 1, Pitch 0.5), steady pitch and amplitude.
-auto steadyDirac = [](mphost::DspModule& m) {
-    staticInput("Pitch", 0.5f)(m);
-    staticInput("Amplitude", 0.8f)(m);
-};
-
-void BM_Dirac_AntiAlias(benchmark::State& state)
+// Dirac at 440 Hz (FreqMode 1, Pitch 0.5), Amplitude 0.8, both static, or both streaming
+// the same values (the general routines, which check the pitch on every sample as the
+// inline references do).
+void benchDirac(benchmark::State& state, bool antiAlias, bool streamed)
 {
-    auto module = makeStreaming("Dirac", {{"FreqMode", 1}, {"AntiAlias", true}}, steadyDirac);
+    auto module = makeStreaming("Dirac", {{"FreqMode", 1}, {"AntiAlias", antiAlias}}, [streamed](mphost::DspModule& m) {
+        for (const auto& [pin, value] : {std::pair{"Pitch", 0.5f}, std::pair{"Amplitude", 0.8f}}) {
+            if (!streamed)
+                m.queueStreaming(pin, false);
+            m.fillInput(pin, value);
+        }
+    });
     runBlocks(state, *module);
 }
+
+void BM_Dirac_AntiAlias(benchmark::State& state) { benchDirac(state, true, false); }
 BENCHMARK(BM_Dirac_AntiAlias);
-
-void BM_Dirac_Naive(benchmark::State& state)
-{
-    auto module = makeStreaming("Dirac", {{"FreqMode", 1}, {"AntiAlias", false}}, steadyDirac);
-    runBlocks(state, *module);
-}
+void BM_Dirac_Naive(benchmark::State& state) { benchDirac(state, false, false); }
 BENCHMARK(BM_Dirac_Naive);
-
-// The same with Pitch and Amplitude streaming (holding the same values): the general
-// routines, which check the pitch on every sample as the inline references do.
-auto streamingDirac = [](mphost::DspModule& m) {
-    m.fillInput("Pitch", 0.5f);
-    m.fillInput("Amplitude", 0.8f);
-};
-
-void BM_Dirac_AntiAlias_Streaming(benchmark::State& state)
-{
-    auto module = makeStreaming("Dirac", {{"FreqMode", 1}, {"AntiAlias", true}}, streamingDirac);
-    runBlocks(state, *module);
-}
+void BM_Dirac_AntiAlias_Streaming(benchmark::State& state) { benchDirac(state, true, true); }
 BENCHMARK(BM_Dirac_AntiAlias_Streaming);
-
-void BM_Dirac_Naive_Streaming(benchmark::State& state)
-{
-    auto module = makeStreaming("Dirac", {{"FreqMode", 1}, {"AntiAlias", false}}, streamingDirac);
-    runBlocks(state, *module);
-}
+void BM_Dirac_Naive_Streaming(benchmark::State& state) { benchDirac(state, false, true); }
 BENCHMARK(BM_Dirac_Naive_Streaming);
 
 void BM_NoiseGen_White(benchmark::State& state)
