@@ -331,10 +331,10 @@ public:
                     fade.setDelay(delay, write);
                     fade.loopState = fade.excitationState = 0.0f;
                     fadeLeft = 49;
+                    main.setDelay(main.delay, write);
                 } else {
-                    main.delay = delay;
+                    main.setDelay(delay, write);
                 }
-                main.setDelay(main.delay, write);
                 y = Tap::read(loopLine, main.readIndex, main.alpha, main.loopState);
                 if (cancel)
                     z = Tap::read(excitationLine, main.readIndex, main.alpha, main.excitationState);
