@@ -13,23 +13,22 @@
 #include <cstdint>
 
 #include "Drawing.h"
-#include "ImageBase.h"
+#include "HandleImage.h"
 
 using namespace GmpiDrawing;
 using GmpiDrawing_API::MP1_POINT;
 
 namespace {
 
-float finiteOr(float value, float fallback) { return std::isfinite(value) ? value : fallback; }
-
 // A range limit from its pin: within 0 .. 1, `fallback` when not finite.
-float limit(float pinned, float fallback) { return std::clamp(finiteOr(pinned, fallback), 0.0f, 1.0f); }
+float limit(float pinned, float fallback)
+{
+    return std::clamp(std::isfinite(pinned) ? pinned : fallback, 0.0f, 1.0f);
+}
 
 }  // namespace
 
-class BJoystickImage : public ImageBase {
-    MpGuiPin<float> pinAnimationPosition;
-    MpGuiPin<int> pinPointerFlags;  // the pointer flags of the press holding the handle, 0 otherwise
+class BJoystickImage : public HandleImage {
     MpGuiPin<float> pinPosX;
     MpGuiPin<float> pinPosY;
     MpGuiPin<bool> pinJumpToClick;
@@ -53,8 +52,8 @@ class BJoystickImage : public ImageBase {
 public:
     BJoystickImage()
     {
-        initializePin(pinAnimationPosition, &BJoystickImage::onSetAnimationPosition);
-        initializePin(pinFilename, &BJoystickImage::onSetImage);
+        initializePin(pinAnimationPosition, &HandleImage::onSetAnimationPosition);
+        initializePin(pinFilename, &HandleImage::onSetImage);
         initializePin(pinHint);
         initializePin(pinMenuItems);
         initializePin(pinMenuSelection);
@@ -75,9 +74,6 @@ public:
 
     // ---------------------------------------------------------------------------------
     // Pins
-
-    void onSetAnimationPosition() { ImageBase::calcDrawAt(); }
-    void onSetImage() { ImageBase::onSetFilename(); }
 
     void onSetPosX()
     {
@@ -157,58 +153,30 @@ public:
         return gmpi::MP_OK;
     }
 
-    std::int32_t onPointerUp(std::int32_t flags, MP1_POINT point) override
-    {
-        const std::int32_t result = ImageBase::onPointerUp(flags, point);
-        if (result == gmpi::MP_OK)
-            pinPointerFlags = 0;
-        return result;
-    }
-
     // ---------------------------------------------------------------------------------
     // Drawing
-
-    std::int32_t measure(GmpiDrawing_API::MP1_SIZE availableSize, GmpiDrawing_API::MP1_SIZE* returnDesiredSize) override
-    {
-        // The joystick takes the area it is given; the handle moves inside it.
-        return MpGuiGfxBase::measure(availableSize, returnDesiredSize);
-    }
 
     std::int32_t OnRender(GmpiDrawing_API::IMpDeviceContext* drawingContext) override
     {
         Graphics g(drawingContext);
         if (!g)
             return gmpi::MP_OK;
-        const Rect rect = getRect();
-        const float width = std::max(0.0f, finiteOr(rect.getWidth(), 0.0f));
-        const float height = std::max(0.0f, finiteOr(rect.getHeight(), 0.0f));
+        const Size area = areaSize();
         if (backgroundColor.a > 0.0f)
-            g.FillRectangle(Rect(0, 0, width, height), g.CreateSolidColorBrush(backgroundColor));
-        if (!bitmap) {
-            renderBitmap(g, GmpiDrawing_API::MP1_SIZE_U{0, 0});  // the placeholder
-            return gmpi::MP_OK;
-        }
-        const Size handle = frameSize();
-        if (lineColor.a > 0.0f) {
+            g.FillRectangle(Rect(0, 0, area.width, area.height), g.CreateSolidColorBrush(backgroundColor));
+        if (bitmap && lineColor.a > 0.0f) {
             // Cross hairs through the handle's centre.
             const Point centre = handleTopLeft();
+            const Size handle = frameSize();
             const float cx = centre.x + handle.width * 0.5f;
             const float cy = centre.y + handle.height * 0.5f;
             const SolidColorBrush brush = g.CreateSolidColorBrush(lineColor);
-            g.DrawLine(Point(cx, 0), Point(cx, height), brush);
-            g.DrawLine(Point(0, cy), Point(width, cy), brush);
+            g.DrawLine(Point(cx, 0), Point(cx, area.height), brush);
+            g.DrawLine(Point(0, cy), Point(area.width, cy), brush);
         }
-        const Point at = handleTopLeft();
-        const float frameTop = static_cast<float>(metadata->type == ABT_SLIDER || metadata->type == ABT_BARGRAPH
-                                                      ? 0
-                                                      : std::max(0, drawAt));
-        g.DrawBitmap(bitmap, Rect(at.x, at.y, at.x + handle.width, at.y + handle.height),
-                     Rect(0, frameTop, handle.width, frameTop + handle.height));
+        drawHandle(g, handleTopLeft());
         return gmpi::MP_OK;
     }
-
-protected:
-    float getAnimationPos() override { return finiteOr(pinAnimationPosition, 0.0f); }
 
 private:
     float clampX(float value) const
@@ -218,16 +186,6 @@ private:
     float clampY(float value) const
     {
         return std::clamp(finiteOr(value, yMin), std::min(yMin, yMax), std::max(yMin, yMax));
-    }
-
-    // The handle's travel in pixels on each axis (0 when the handle fills the axis).
-    Size travel() const
-    {
-        const Rect rect = getRect();
-        const Size handle = frameSize();
-        const float width = finiteOr(rect.getWidth(), 0.0f) - handle.width;
-        const float height = finiteOr(rect.getHeight(), 0.0f) - handle.height;
-        return Size(width > 0.0f ? width : 0.0f, height > 0.0f ? height : 0.0f);
     }
 
     // The pointer in normalised coordinates (v upwards); 0 on an axis without travel.
