@@ -37,8 +37,6 @@ class BJoystickImage : public HandleImage {
     MpGuiPin<float> pinXMax;
     MpGuiPin<float> pinYMin;
     MpGuiPin<float> pinYMax;
-    StringGuiPin pinBackgroundColor;
-    StringGuiPin pinLineColor;
     MpGuiPin<float> pinFineFactor;
 
     float positionX = 0.0f;  // normalised, within the limits
@@ -46,19 +44,11 @@ class BJoystickImage : public HandleImage {
     float xMin = 0.0f, xMax = 1.0f, yMin = 0.0f, yMax = 1.0f;
     float lastU = 0.0f;  // the pointer at the last press or move, normalised
     float lastV = 0.0f;
-    Color backgroundColor = Color(0, 0, 0, 0);
-    Color lineColor = Color(0, 0, 0, 0);
 
 public:
     BJoystickImage()
     {
-        initializePin(pinAnimationPosition, &HandleImage::onSetAnimationPosition);
-        initializePin(pinFilename, &HandleImage::onSetImage);
-        initializePin(pinHint);
-        initializePin(pinMenuItems);
-        initializePin(pinMenuSelection);
-        initializePin(pinMouseDown);
-        initializePin(pinPointerFlags);
+        initializeHandlePins();
         initializePin(pinPosX, &BJoystickImage::onSetPosX);
         initializePin(pinPosY, &BJoystickImage::onSetPosY);
         initializePin(pinJumpToClick);
@@ -67,8 +57,8 @@ public:
         initializePin(pinXMax, &BJoystickImage::onSetXMax);
         initializePin(pinYMin, &BJoystickImage::onSetYMin);
         initializePin(pinYMax, &BJoystickImage::onSetYMax);
-        initializePin(pinBackgroundColor, &BJoystickImage::onSetColors);
-        initializePin(pinLineColor, &BJoystickImage::onSetColors);
+        initializePin(pinBackgroundColor, &HandleImage::onSetColors);
+        initializePin(pinLineColor, &HandleImage::onSetColors);
         initializePin(pinFineFactor);
     }
 
@@ -97,13 +87,6 @@ public:
     void onSetXMax() { xMax = limit(pinXMax, 1.0f); }
     void onSetYMin() { yMin = limit(pinYMin, 0.0f); }
     void onSetYMax() { yMax = limit(pinYMax, 1.0f); }
-
-    void onSetColors()
-    {
-        backgroundColor = hexStringToColor(pinBackgroundColor.getValue());
-        lineColor = hexStringToColor(pinLineColor.getValue());
-        invalidateRect();
-    }
 
     // ---------------------------------------------------------------------------------
     // Pointer

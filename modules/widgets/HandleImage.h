@@ -2,10 +2,10 @@
 // and the polar picker): the animation-position and pointer-flags pins, the area and the
 // handle's travel in module pixels, and the drawing of the handle's current frame.
 //
-// A subclass binds, first and in this order, pinAnimationPosition, pinFilename, pinHint,
-// pinMenuItems, pinMenuSelection, pinMouseDown and pinPointerFlags (the ImageBase order
-// with the pointer pins after it), sets pinPointerFlags to the press's flags while it
-// holds the handle, and draws the handle with drawHandle(). User-interface thread only.
+// A subclass calls initializeHandlePins() first (pins 0 to 6), binds its own pins after
+// them, among them pinBackgroundColor and pinLineColor with the handler onSetColors, sets
+// pinPointerFlags to the press's flags while it holds the handle, and draws the handle
+// with drawHandle(). User-interface thread only.
 #pragma once
 
 #include <algorithm>
@@ -18,13 +18,36 @@
 class HandleImage : public ImageBase {
 protected:
     MpGuiPin<float> pinAnimationPosition;
-    MpGuiPin<int> pinPointerFlags;  // the pointer flags of the press holding the handle, 0 otherwise
+    MpGuiPin<int> pinPointerFlags;    // the pointer flags of the press holding the handle, 0 otherwise
+    StringGuiPin pinBackgroundColor;  // colour texts, AARRGGBB as GmpiDrawing::hexStringToColor reads them
+    StringGuiPin pinLineColor;
+    GmpiDrawing::Color backgroundColor = GmpiDrawing::Color(0, 0, 0, 0);
+    GmpiDrawing::Color lineColor = GmpiDrawing::Color(0, 0, 0, 0);
 
     static float finiteOr(float value, float fallback) { return std::isfinite(value) ? value : fallback; }
+
+    // Pins 0 to 6: animation position, image, hint, menu items, menu selection, mouse
+    // down, pointer flags (the ImageBase order with the pointer pins after it).
+    void initializeHandlePins()
+    {
+        initializePin(pinAnimationPosition, &HandleImage::onSetAnimationPosition);
+        initializePin(pinFilename, &HandleImage::onSetImage);
+        initializePin(pinHint);
+        initializePin(pinMenuItems);
+        initializePin(pinMenuSelection);
+        initializePin(pinMouseDown);
+        initializePin(pinPointerFlags);
+    }
 
 public:
     void onSetAnimationPosition() { ImageBase::calcDrawAt(); }
     void onSetImage() { ImageBase::onSetFilename(); }
+    void onSetColors()
+    {
+        backgroundColor = GmpiDrawing::hexStringToColor(pinBackgroundColor.getValue());
+        lineColor = GmpiDrawing::hexStringToColor(pinLineColor.getValue());
+        invalidateRect();
+    }
 
     // Releasing the press that held the handle clears the pointer flags.
     std::int32_t onPointerUp(std::int32_t flags, GmpiDrawing_API::MP1_POINT point) override
@@ -59,7 +82,8 @@ protected:
     {
         const GmpiDrawing::Size area = areaSize();
         const GmpiDrawing::Size handle = frameSize();
-        return GmpiDrawing::Size(std::max(0.0f, area.width - handle.width), std::max(0.0f, area.height - handle.height));
+        return GmpiDrawing::Size(std::max(0.0f, area.width - handle.width),
+                                 std::max(0.0f, area.height - handle.height));
     }
 
     // Draws the handle's current frame with its top-left corner at `topLeft`; the image's
@@ -75,7 +99,8 @@ protected:
         // frame: their handle is the image's first frame.
         const float frameTop = static_cast<float>(
             metadata->type == ABT_SLIDER || metadata->type == ABT_BARGRAPH ? 0 : std::max(0, drawAt));
-        g.DrawBitmap(bitmap, GmpiDrawing::Rect(topLeft.x, topLeft.y, topLeft.x + handle.width, topLeft.y + handle.height),
+        g.DrawBitmap(bitmap,
+                     GmpiDrawing::Rect(topLeft.x, topLeft.y, topLeft.x + handle.width, topLeft.y + handle.height),
                      GmpiDrawing::Rect(0, frameTop, handle.width, frameTop + handle.height));
     }
 };

@@ -31,8 +31,6 @@ float unitRange(float value) { return std::isfinite(value) ? std::clamp(value, 0
 class PolarPicker : public HandleImage {
     MpGuiPin<float> pinAngle;
     MpGuiPin<float> pinDist;
-    StringGuiPin pinBackgroundColor;
-    StringGuiPin pinLineColor;
     MpGuiPin<float> pinBGShrink;
     MpGuiPin<int> pinBGXOffset;
     MpGuiPin<int> pinBGYOffset;
@@ -42,23 +40,15 @@ class PolarPicker : public HandleImage {
     float shrink = 0.0f;
     float offsetX = 0.0f;
     float offsetY = 0.0f;
-    Color backgroundColor = Color(0, 0, 0, 0);
-    Color lineColor = Color(0, 0, 0, 0);
 
 public:
     PolarPicker()
     {
-        initializePin(pinAnimationPosition, &HandleImage::onSetAnimationPosition);
-        initializePin(pinFilename, &HandleImage::onSetImage);
-        initializePin(pinHint);
-        initializePin(pinMenuItems);
-        initializePin(pinMenuSelection);
-        initializePin(pinMouseDown);
-        initializePin(pinPointerFlags);
+        initializeHandlePins();
         initializePin(pinAngle, &PolarPicker::onSetAngle);
         initializePin(pinDist, &PolarPicker::onSetDist);
-        initializePin(pinBackgroundColor, &PolarPicker::onSetColors);
-        initializePin(pinLineColor, &PolarPicker::onSetColors);
+        initializePin(pinBackgroundColor, &HandleImage::onSetColors);
+        initializePin(pinLineColor, &HandleImage::onSetColors);
         initializePin(pinBGShrink, &PolarPicker::onSetBGShrink);
         initializePin(pinBGXOffset, &PolarPicker::onSetBGXOff);
         initializePin(pinBGYOffset, &PolarPicker::onSetBGYOff);
@@ -76,13 +66,6 @@ public:
     void onSetDist()
     {
         dist = unitRange(pinDist);
-        invalidateRect();
-    }
-
-    void onSetColors()
-    {
-        backgroundColor = hexStringToColor(pinBackgroundColor.getValue());
-        lineColor = hexStringToColor(pinLineColor.getValue());
         invalidateRect();
     }
 

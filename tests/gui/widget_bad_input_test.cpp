@@ -21,9 +21,9 @@ constexpr std::int32_t button = 0x10;
 const fs::path defaultSkin = fs::path(MP_SOURCE_DIR) / "skins" / "default";
 
 // The drawing widgets of the bundle.
-const std::vector<std::string> drawingWidgets = {"KV_VecJS", "Better Joystick Image", "PolarPicker", "JogShuttle",
-                                                 "MouseBox", "KLine",    "KV_HoverBox",           "BetterListBox",
-                                                 "ScrollBar"};
+const std::vector<std::string> drawingWidgets = {
+    "KV_VecJS", "Better Joystick Image", "PolarPicker",   "JogShuttle", "MouseBox",
+    "KLine",    "KV_HoverBox",           "BetterListBox", "ScrollBar"};
 
 // A skin folder holding the default skin's images and two broken ones: "garbage" (bytes
 // that are no image) and "truncated" (the joystick handle cut after its first 40 bytes).

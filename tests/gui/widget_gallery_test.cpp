@@ -82,7 +82,7 @@ TEST_F(WidgetGallery, RendersEveryInteractionAndChangesThePicturesWhereItShould)
     EXPECT_NEAR(floatOf(pin("wheel", "Value")), 0.5f, 0.1f);  // half round
     EXPECT_EQ(floatOf(pin("meter", "Position")), floatOf(pin("wheel", "Value")));
     EXPECT_EQ(floatOf(pin("level", "Position")), floatOf(pin("pad", "YNorm")));
-    EXPECT_EQ(textOf(pin("readout", "Items")), L"25");       // the height the pointer passed at
+    EXPECT_EQ(textOf(pin("readout", "Items")), L"25");        // the height the pointer passed at
     EXPECT_EQ(floatOf(pin("resettable", "Position")), 0.3f);  // double-clicked: ResetValue
     EXPECT_EQ(intOf(pin("radio", "Value")), 3);               // the press on Button[3], after Sel 2
     EXPECT_EQ(intOf(pin("waves", "Choice")), 3);
