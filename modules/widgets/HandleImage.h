@@ -1,6 +1,6 @@
 // The base of the widgets that move one skin-image handle inside their area (the joystick
-// and the polar picker): the animation-position and pointer-flags pins, the area and the
-// handle's travel in module pixels, and the drawing of the handle's current frame.
+// and the polar picker): the handle's pins, the background and line colours, the area and
+// the handle's travel in module pixels, and the drawing of the handle's current frame.
 //
 // A subclass calls initializeHandlePins() first (pins 0 to 6), binds its own pins after
 // them, among them pinBackgroundColor and pinLineColor with the handler onSetColors, sets
