@@ -138,8 +138,8 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    const double small = microsecondsPerEntry(10000, 5);
-    const double large = microsecondsPerEntry(100000, 3);
+    const double small = microsecondsPerEntry(10000, 3);
+    const double large = microsecondsPerEntry(100000, 2);
     std::printf("ratio file_browser_list_us_per_entry_10k %.4f\n", small);
     std::printf("ratio file_browser_list_us_per_entry_100k %.4f\n", large);
     std::printf("ratio file_browser_100k_over_10k_per_entry %.3f\n", small > 0 ? large / small : 0.0);
