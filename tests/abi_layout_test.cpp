@@ -1,9 +1,19 @@
 // The binary layout of the contract: operations called through raw vtable slot indices
 // on real objects land on the named operations.
+#include <unistd.h>
+
 #include <array>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "harness/context_menu.h"
+#include "harness/gui_module.h"
+#include "harness/return_string.h"
 #include "probe_trace.h"
 #include "test_support.h"
 
@@ -134,4 +144,149 @@ TEST(AbiLayout, HostSlots)
     void* processorHost = static_cast<gmpi::IMpProcessorHost*>(&module->host());
     EXPECT_EQ((callSlot<std::int32_t, std::int32_t>(processorHost, 5, 256)), 0);
     EXPECT_EQ(module->host().latency(), 256);
+}
+
+// ---------------------------------------------------------------------------------
+// The GUI host's services that widgets reach, and the widget operations a host calls for
+// context menus and tooltips, each through its raw slot.
+
+namespace {
+
+std::shared_ptr<mphost::Bundle> uiBundle()
+{
+    static const auto bundle = mphost::Bundle::load(bundlePath("ui_modules"));
+    return bundle;
+}
+
+const mphost::ModuleDescription& uiModule(const std::string& id)
+{
+    static const auto descriptions =
+        mphost::BundleDescription::loadFile(mphost::BundleDescription::pathBeside(bundlePath("ui_modules")));
+    const mphost::ModuleDescription* module = descriptions.find(id);
+    if (!module)
+        throw std::runtime_error("no ui module " + id);
+    return *module;
+}
+
+// A completion callback that records its results; lives on the stack.
+class CompletionRecorder final : public gmpi_gui::IMpCompletionCallback {
+public:
+    std::int32_t queryInterface(const gmpi::MpGuid& iid, void** returnInterface) override
+    {
+        *returnInterface = nullptr;
+        if (iid != gmpi::MP_IID_UNKNOWN && iid != gmpi_gui::SE_IID_COMPLETION_CALLBACK)
+            return gmpi::MP_NOSUPPORT;
+        *returnInterface = static_cast<gmpi_gui::IMpCompletionCallback*>(this);
+        return gmpi::MP_OK;
+    }
+    std::int32_t addRef() override { return 1; }
+    std::int32_t release() override { return 1; }
+    void OnComplete(std::int32_t result) override { results.push_back(result); }
+
+    std::vector<std::int32_t> results;
+};
+
+// queryInterface through slot 0.
+void* querySlot(void* object, const gmpi::MpGuid& iid)
+{
+    void* found = nullptr;
+    EXPECT_EQ((callSlot<std::int32_t, const gmpi::MpGuid&, void**>(object, 0, iid, &found)), gmpi::MP_OK);
+    return found;
+}
+
+}  // namespace
+
+TEST(AbiLayout, ReturnedTextAndHostResourceSlots)
+{
+    const auto folder = std::filesystem::temp_directory_path() / ("abi-resources-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "kick.wav") << "RIFF";
+    mphost::GuiModuleOptions options;
+    options.host.resourceFolders["Audio"] = folder;
+    mphost::GuiModule module(probeBundle(), probeModule("Probe_Gui"), options);
+    void* host2 = querySlot(static_cast<gmpi::IMpUserInterfaceHost2*>(&module.host()), gmpi::MP_IID_UI_HOST2);
+    ASSERT_NE(host2, nullptr);
+
+    // IString: slot 3 setData, slot 4 getSize, slot 5 getData.
+    mphost::ReturnString text;
+    EXPECT_EQ((callSlot<std::int32_t, const char*, std::int32_t>(&text, 3, "abcdef", 3)), gmpi::MP_OK);
+    EXPECT_EQ(callSlot<std::int32_t>(&text, 4), 3);
+    EXPECT_STREQ(callSlot<const char*>(&text, 5), "abc");
+
+    // IMpUserInterfaceHost2 slot 10 findHostResource(name, type, IString*).
+    EXPECT_EQ((callSlot<std::int32_t, const char*, const char*, gmpi::IString*>(host2, 10, "kick.wav", "Audio", &text)),
+              gmpi::MP_OK);
+    EXPECT_EQ(std::filesystem::path(text.text), folder / "kick.wav");
+    text.text = "kept";
+    EXPECT_EQ((callSlot<std::int32_t, const char*, const char*, gmpi::IString*>(host2, 10, "kick.wav", "MIDI", &text)),
+              gmpi::MP_FAIL);
+    EXPECT_EQ(text.text, "kept");
+    static_cast<gmpi::IMpUnknown*>(host2)->release();
+    std::filesystem::remove_all(folder);
+}
+
+TEST(AbiLayout, FileDialogSlots)
+{
+    mphost::GuiModule module(probeBundle(), probeModule("Probe_Gui"));
+    void* base = querySlot(static_cast<gmpi::IMpUserInterfaceHost2*>(&module.host()), gmpi_gui::SE_IID_GRAPHICS_HOST_BASE);
+    ASSERT_NE(base, nullptr);
+
+    // IMpGraphicsHostBase slot 3 createFileDialog(type, IMpFileDialog**).
+    void* dialog = nullptr;
+    EXPECT_EQ((callSlot<std::int32_t, std::int32_t, void**>(base, 3, gmpi_gui::MP_FILE_DIALOG_OPEN, &dialog)),
+              gmpi::MP_OK);
+    ASSERT_NE(dialog, nullptr);
+    // IMpFileDialog: 3 AddExtension, 4 SetInitialFullPath, 5 ShowAsync, 6 GetSelectedFilename.
+    EXPECT_EQ((callSlot<std::int32_t, const char*, const char*>(dialog, 3, "wav", "Audio")), gmpi::MP_OK);
+    EXPECT_EQ((callSlot<std::int32_t, const char*>(dialog, 4, "/start/here.wav")), gmpi::MP_OK);
+    CompletionRecorder completion;
+    EXPECT_EQ((callSlot<std::int32_t, gmpi::IMpUnknown*>(dialog, 5, &completion)), gmpi::MP_OK);
+    mphost::ReturnString picked;
+    EXPECT_EQ((callSlot<std::int32_t, gmpi::IMpUnknown*>(dialog, 6, &picked)), gmpi::MP_FAIL);  // not yet answered
+
+    module.host().fileDialogs().answer("/picked/kick.wav");
+    EXPECT_EQ(module.pump(), 1);
+    // The host called slot 3 of the callback, OnComplete.
+    EXPECT_EQ(completion.results, (std::vector<std::int32_t>{gmpi::MP_OK}));
+    EXPECT_EQ((callSlot<std::int32_t, gmpi::IMpUnknown*>(dialog, 6, &picked)), gmpi::MP_OK);
+    EXPECT_EQ(picked.text, "/picked/kick.wav");
+    const auto& record = module.host().fileDialogs().history().at(0);
+    EXPECT_EQ(record.extensions, (std::vector<std::string>{"wav"}));
+    EXPECT_EQ(record.initialPath, "/start/here.wav");
+    static_cast<gmpi::IMpUnknown*>(dialog)->release();
+    static_cast<gmpi::IMpUnknown*>(base)->release();
+}
+
+TEST(AbiLayout, ContextMenuAndTooltipSlots)
+{
+    // The host's sink: slot 3 AddItem(text, id, flags).
+    mphost::ContextMenuSink sink;
+    void* items = querySlot(&sink, gmpi::MP_IID_CONTEXT_ITEMS_SINK);
+    ASSERT_EQ(items, static_cast<void*>(static_cast<gmpi::IMpContextItemSink*>(&sink)));
+    EXPECT_EQ((callSlot<std::int32_t, const char*, std::int32_t, std::int32_t>(items, 3, "Host item", 7, 0)),
+              gmpi::MP_OK);
+    EXPECT_EQ(sink.items, (std::vector<mphost::ContextMenuItem>{{"Host item", 7, 0}}));
+
+    mphost::GuiModule knob(uiBundle(), uiModule("KV_VecJS"));
+    knob.start({{"MenuItems", std::wstring(L"Zero=0,Half=5")}, {"Tooltip", std::wstring(L"Turn me")}});
+    knob.takeTransmissions();
+    // IMpUserInterface2 slot 7 populateContextMenu(x, y, sink), slot 8 onContextMenu(id).
+    void* widget = knob.object();
+    EXPECT_EQ((callSlot<std::int32_t, float, float, gmpi::IMpUnknown*>(widget, 7, 10.0f, 10.0f, &sink)), gmpi::MP_OK);
+    EXPECT_EQ(sink.items, (std::vector<mphost::ContextMenuItem>{{"Host item", 7, 0}, {"Zero", 0, 0}, {"Half", 5, 0}}));
+    EXPECT_EQ((callSlot<std::int32_t, std::int32_t>(widget, 8, 5)), gmpi::MP_OK);
+    std::vector<mphost::PinValue> selections;
+    for (const auto& transmission : knob.takeTransmissions())
+        if (transmission.pinName == "MenuSelection")
+            selections.push_back(transmission.value);
+    EXPECT_EQ(selections, (std::vector<mphost::PinValue>{5, -1}));
+
+    // IMpGraphics2 slot 10 getToolTip(point, IString*).
+    void* graphics = querySlot(widget, gmpi_gui_api::SE_IID_GRAPHICS_MPGUI2);
+    ASSERT_NE(graphics, nullptr);
+    mphost::ReturnString tip;
+    EXPECT_EQ((callSlot<std::int32_t, GmpiDrawing_API::MP1_POINT, gmpi::IString*>(graphics, 10, {5, 5}, &tip)),
+              gmpi::MP_OK);
+    EXPECT_EQ(tip.text, "Turn me");
+    static_cast<gmpi::IMpUnknown*>(graphics)->release();
 }

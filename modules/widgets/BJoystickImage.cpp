@@ -13,23 +13,22 @@
 #include <cstdint>
 
 #include "Drawing.h"
-#include "ImageBase.h"
+#include "HandleImage.h"
 
 using namespace GmpiDrawing;
 using GmpiDrawing_API::MP1_POINT;
 
 namespace {
 
-float finiteOr(float value, float fallback) { return std::isfinite(value) ? value : fallback; }
-
 // A range limit from its pin: within 0 .. 1, `fallback` when not finite.
-float limit(float pinned, float fallback) { return std::clamp(finiteOr(pinned, fallback), 0.0f, 1.0f); }
+float limit(float pinned, float fallback)
+{
+    return std::clamp(std::isfinite(pinned) ? pinned : fallback, 0.0f, 1.0f);
+}
 
 }  // namespace
 
-class BJoystickImage : public ImageBase {
-    MpGuiPin<float> pinAnimationPosition;
-    MpGuiPin<int> pinPointerFlags;  // the pointer flags of the press holding the handle, 0 otherwise
+class BJoystickImage : public HandleImage {
     MpGuiPin<float> pinPosX;
     MpGuiPin<float> pinPosY;
     MpGuiPin<bool> pinJumpToClick;
@@ -38,8 +37,6 @@ class BJoystickImage : public ImageBase {
     MpGuiPin<float> pinXMax;
     MpGuiPin<float> pinYMin;
     MpGuiPin<float> pinYMax;
-    StringGuiPin pinBackgroundColor;
-    StringGuiPin pinLineColor;
     MpGuiPin<float> pinFineFactor;
 
     float positionX = 0.0f;  // normalised, within the limits
@@ -47,19 +44,11 @@ class BJoystickImage : public ImageBase {
     float xMin = 0.0f, xMax = 1.0f, yMin = 0.0f, yMax = 1.0f;
     float lastU = 0.0f;  // the pointer at the last press or move, normalised
     float lastV = 0.0f;
-    Color backgroundColor = Color(0, 0, 0, 0);
-    Color lineColor = Color(0, 0, 0, 0);
 
 public:
     BJoystickImage()
     {
-        initializePin(pinAnimationPosition, &BJoystickImage::onSetAnimationPosition);
-        initializePin(pinFilename, &BJoystickImage::onSetImage);
-        initializePin(pinHint);
-        initializePin(pinMenuItems);
-        initializePin(pinMenuSelection);
-        initializePin(pinMouseDown);
-        initializePin(pinPointerFlags);
+        initializeHandlePins();
         initializePin(pinPosX, &BJoystickImage::onSetPosX);
         initializePin(pinPosY, &BJoystickImage::onSetPosY);
         initializePin(pinJumpToClick);
@@ -68,16 +57,13 @@ public:
         initializePin(pinXMax, &BJoystickImage::onSetXMax);
         initializePin(pinYMin, &BJoystickImage::onSetYMin);
         initializePin(pinYMax, &BJoystickImage::onSetYMax);
-        initializePin(pinBackgroundColor, &BJoystickImage::onSetColors);
-        initializePin(pinLineColor, &BJoystickImage::onSetColors);
+        initializePin(pinBackgroundColor, &HandleImage::onSetColors);
+        initializePin(pinLineColor, &HandleImage::onSetColors);
         initializePin(pinFineFactor);
     }
 
     // ---------------------------------------------------------------------------------
     // Pins
-
-    void onSetAnimationPosition() { ImageBase::calcDrawAt(); }
-    void onSetImage() { ImageBase::onSetFilename(); }
 
     void onSetPosX()
     {
@@ -101,13 +87,6 @@ public:
     void onSetXMax() { xMax = limit(pinXMax, 1.0f); }
     void onSetYMin() { yMin = limit(pinYMin, 0.0f); }
     void onSetYMax() { yMax = limit(pinYMax, 1.0f); }
-
-    void onSetColors()
-    {
-        backgroundColor = hexStringToColor(pinBackgroundColor.getValue());
-        lineColor = hexStringToColor(pinLineColor.getValue());
-        invalidateRect();
-    }
 
     // ---------------------------------------------------------------------------------
     // Pointer
@@ -157,58 +136,30 @@ public:
         return gmpi::MP_OK;
     }
 
-    std::int32_t onPointerUp(std::int32_t flags, MP1_POINT point) override
-    {
-        const std::int32_t result = ImageBase::onPointerUp(flags, point);
-        if (result == gmpi::MP_OK)
-            pinPointerFlags = 0;
-        return result;
-    }
-
     // ---------------------------------------------------------------------------------
     // Drawing
-
-    std::int32_t measure(GmpiDrawing_API::MP1_SIZE availableSize, GmpiDrawing_API::MP1_SIZE* returnDesiredSize) override
-    {
-        // The joystick takes the area it is given; the handle moves inside it.
-        return MpGuiGfxBase::measure(availableSize, returnDesiredSize);
-    }
 
     std::int32_t OnRender(GmpiDrawing_API::IMpDeviceContext* drawingContext) override
     {
         Graphics g(drawingContext);
         if (!g)
             return gmpi::MP_OK;
-        const Rect rect = getRect();
-        const float width = std::max(0.0f, finiteOr(rect.getWidth(), 0.0f));
-        const float height = std::max(0.0f, finiteOr(rect.getHeight(), 0.0f));
+        const Size area = areaSize();
         if (backgroundColor.a > 0.0f)
-            g.FillRectangle(Rect(0, 0, width, height), g.CreateSolidColorBrush(backgroundColor));
-        if (!bitmap) {
-            renderBitmap(g, GmpiDrawing_API::MP1_SIZE_U{0, 0});  // the placeholder
-            return gmpi::MP_OK;
-        }
-        const Size handle = frameSize();
-        if (lineColor.a > 0.0f) {
+            g.FillRectangle(Rect(0, 0, area.width, area.height), g.CreateSolidColorBrush(backgroundColor));
+        if (bitmap && lineColor.a > 0.0f) {
             // Cross hairs through the handle's centre.
             const Point centre = handleTopLeft();
+            const Size handle = frameSize();
             const float cx = centre.x + handle.width * 0.5f;
             const float cy = centre.y + handle.height * 0.5f;
             const SolidColorBrush brush = g.CreateSolidColorBrush(lineColor);
-            g.DrawLine(Point(cx, 0), Point(cx, height), brush);
-            g.DrawLine(Point(0, cy), Point(width, cy), brush);
+            g.DrawLine(Point(cx, 0), Point(cx, area.height), brush);
+            g.DrawLine(Point(0, cy), Point(area.width, cy), brush);
         }
-        const Point at = handleTopLeft();
-        const float frameTop = static_cast<float>(metadata->type == ABT_SLIDER || metadata->type == ABT_BARGRAPH
-                                                      ? 0
-                                                      : std::max(0, drawAt));
-        g.DrawBitmap(bitmap, Rect(at.x, at.y, at.x + handle.width, at.y + handle.height),
-                     Rect(0, frameTop, handle.width, frameTop + handle.height));
+        drawHandle(g, handleTopLeft());
         return gmpi::MP_OK;
     }
-
-protected:
-    float getAnimationPos() override { return finiteOr(pinAnimationPosition, 0.0f); }
 
 private:
     float clampX(float value) const
@@ -218,16 +169,6 @@ private:
     float clampY(float value) const
     {
         return std::clamp(finiteOr(value, yMin), std::min(yMin, yMax), std::max(yMin, yMax));
-    }
-
-    // The handle's travel in pixels on each axis (0 when the handle fills the axis).
-    Size travel() const
-    {
-        const Rect rect = getRect();
-        const Size handle = frameSize();
-        const float width = finiteOr(rect.getWidth(), 0.0f) - handle.width;
-        const float height = finiteOr(rect.getHeight(), 0.0f) - handle.height;
-        return Size(width > 0.0f ? width : 0.0f, height > 0.0f ? height : 0.0f);
     }
 
     // The pointer in normalised coordinates (v upwards); 0 on an axis without travel.

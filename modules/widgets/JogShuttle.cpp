@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "ImageBase.h"
+#include "WidgetGeometry.h"
 
 using GmpiDrawing_API::MP1_POINT;
 
@@ -172,16 +173,8 @@ private:
 
     static bool finite(MP1_POINT point) { return std::isfinite(point.x) && std::isfinite(point.y); }
 
-    float width() const
-    {
-        const float w = getRect().getWidth();
-        return std::isfinite(w) ? w : 0.0f;
-    }
-    float height() const
-    {
-        const float h = getRect().getHeight();
-        return std::isfinite(h) ? h : 0.0f;
-    }
+    float width() const { return finiteSide(getRect().getWidth()); }
+    float height() const { return finiteSide(getRect().getHeight()); }
 
     // `v` within [Min, Max] (either order); a non-finite `v` keeps the current value.
     float clampToRange(float v) const

@@ -13,6 +13,7 @@
 
 #include "Drawing.h"
 #include "mp_sdk_gfx.h"
+#include "WidgetGeometry.h"
 
 using namespace GmpiDrawing;
 using GmpiDrawing_API::MP1_POINT;
@@ -131,16 +132,8 @@ public:
     }
 
 private:
-    float width() const
-    {
-        const float w = getRect().getWidth();
-        return std::isfinite(w) ? w : 0.0f;
-    }
-    float height() const
-    {
-        const float h = getRect().getHeight();
-        return std::isfinite(h) ? h : 0.0f;
-    }
+    float width() const { return finiteSide(getRect().getWidth()); }
+    float height() const { return finiteSide(getRect().getHeight()); }
 
     // Pixels from the top (horizontal) or the left (vertical).
     float lineCentre() const { return position * (vertical ? width() : height()); }

@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #include "Drawing.h"
-#include "ImageBase.h"
+#include "HandleImage.h"
 
 using namespace GmpiDrawing;
 using GmpiDrawing_API::MP1_POINT;
@@ -24,18 +24,13 @@ constexpr double twoPi = 6.283185307179586;
 // Offsets and shrink beyond this many pixels are treated as this many.
 constexpr float largestOffset = 100000.0f;
 
-float finiteOr(float value, float fallback) { return std::isfinite(value) ? value : fallback; }
-float unitRange(float value) { return std::clamp(finiteOr(value, 0.0f), 0.0f, 1.0f); }
+float unitRange(float value) { return std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f; }
 
 }  // namespace
 
-class PolarPicker : public ImageBase {
-    MpGuiPin<float> pinAnimationPosition;
-    MpGuiPin<int> pinPointerFlags;  // the pointer flags of the press holding the handle, 0 otherwise
+class PolarPicker : public HandleImage {
     MpGuiPin<float> pinAngle;
     MpGuiPin<float> pinDist;
-    StringGuiPin pinBackgroundColor;
-    StringGuiPin pinLineColor;
     MpGuiPin<float> pinBGShrink;
     MpGuiPin<int> pinBGXOffset;
     MpGuiPin<int> pinBGYOffset;
@@ -45,23 +40,15 @@ class PolarPicker : public ImageBase {
     float shrink = 0.0f;
     float offsetX = 0.0f;
     float offsetY = 0.0f;
-    Color backgroundColor = Color(0, 0, 0, 0);
-    Color lineColor = Color(0, 0, 0, 0);
 
 public:
     PolarPicker()
     {
-        initializePin(pinAnimationPosition, &PolarPicker::onSetAnimationPosition);
-        initializePin(pinFilename, &PolarPicker::onSetImage);
-        initializePin(pinHint);
-        initializePin(pinMenuItems);
-        initializePin(pinMenuSelection);
-        initializePin(pinMouseDown);
-        initializePin(pinPointerFlags);
+        initializeHandlePins();
         initializePin(pinAngle, &PolarPicker::onSetAngle);
         initializePin(pinDist, &PolarPicker::onSetDist);
-        initializePin(pinBackgroundColor, &PolarPicker::onSetColors);
-        initializePin(pinLineColor, &PolarPicker::onSetColors);
+        initializePin(pinBackgroundColor, &HandleImage::onSetColors);
+        initializePin(pinLineColor, &HandleImage::onSetColors);
         initializePin(pinBGShrink, &PolarPicker::onSetBGShrink);
         initializePin(pinBGXOffset, &PolarPicker::onSetBGXOff);
         initializePin(pinBGYOffset, &PolarPicker::onSetBGYOff);
@@ -69,9 +56,6 @@ public:
 
     // ---------------------------------------------------------------------------------
     // Pins
-
-    void onSetAnimationPosition() { ImageBase::calcDrawAt(); }
-    void onSetImage() { ImageBase::onSetFilename(); }
 
     void onSetAngle()
     {
@@ -82,13 +66,6 @@ public:
     void onSetDist()
     {
         dist = unitRange(pinDist);
-        invalidateRect();
-    }
-
-    void onSetColors()
-    {
-        backgroundColor = hexStringToColor(pinBackgroundColor.getValue());
-        lineColor = hexStringToColor(pinLineColor.getValue());
         invalidateRect();
     }
 
@@ -138,22 +115,8 @@ public:
         return gmpi::MP_OK;
     }
 
-    std::int32_t onPointerUp(std::int32_t flags, MP1_POINT point) override
-    {
-        const std::int32_t result = ImageBase::onPointerUp(flags, point);
-        if (result == gmpi::MP_OK)
-            pinPointerFlags = 0;
-        return result;
-    }
-
     // ---------------------------------------------------------------------------------
     // Drawing
-
-    std::int32_t measure(GmpiDrawing_API::MP1_SIZE availableSize, GmpiDrawing_API::MP1_SIZE* returnDesiredSize) override
-    {
-        // The picker takes the area it is given; the handle moves inside it.
-        return MpGuiGfxBase::measure(availableSize, returnDesiredSize);
-    }
 
     std::int32_t OnRender(GmpiDrawing_API::IMpDeviceContext* drawingContext) override
     {
@@ -175,43 +138,17 @@ public:
                 g.DrawLine(Point(centre.x, centre.y - radiusY), Point(centre.x, centre.y + radiusY), brush);
             }
         }
-        if (!bitmap) {
-            renderBitmap(g, GmpiDrawing_API::MP1_SIZE_U{0, 0});  // the placeholder
-            return gmpi::MP_OK;
-        }
         // The handle's centre at (nx, ny) in -1 .. 1, mapped back into the area.
-        const Size handle = frameSize();
         const Size span = travel();
         const double nx = dist * std::cos(twoPi * angle);
         const double ny = dist * std::sin(twoPi * angle);
         const float left = static_cast<float>((nx + 1.0) * 0.5 * span.width);
         const float top = static_cast<float>((1.0 - (ny + 1.0) * 0.5) * span.height);
-        const float frameTop = static_cast<float>(metadata->type == ABT_SLIDER || metadata->type == ABT_BARGRAPH
-                                                      ? 0
-                                                      : std::max(0, drawAt));
-        g.DrawBitmap(bitmap, Rect(left, top, left + handle.width, top + handle.height),
-                     Rect(0, frameTop, handle.width, frameTop + handle.height));
+        drawHandle(g, Point(left, top));
         return gmpi::MP_OK;
     }
 
-protected:
-    float getAnimationPos() override { return finiteOr(pinAnimationPosition, 0.0f); }
-
 private:
-    Size areaSize() const
-    {
-        const Rect rect = getRect();
-        return Size(std::max(0.0f, finiteOr(rect.getWidth(), 0.0f)), std::max(0.0f, finiteOr(rect.getHeight(), 0.0f)));
-    }
-
-    // The travel of the handle's top-left corner (0 on an axis the handle fills).
-    Size travel() const
-    {
-        const Size area = areaSize();
-        const Size handle = frameSize();
-        return Size(std::max(0.0f, area.width - handle.width), std::max(0.0f, area.height - handle.height));
-    }
-
     // Angle and Dist of the pointer. An axis without travel contributes 0.
     void pick(MP1_POINT point)
     {

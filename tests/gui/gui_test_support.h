@@ -8,6 +8,7 @@
 
 #include "harness/gui_module.h"
 #include "test_support.h"
+#include "validate/validator.h"
 
 namespace gui_testing {
 
@@ -73,6 +74,22 @@ inline std::int32_t intOf(const mphost::PinValue& value)
 inline std::wstring textOf(const mphost::PinValue& value)
 {
     return std::get<std::wstring>(value);
+}
+
+// The validator's failures for module `id` of ui_modules (0.2 s per module), one a line;
+// empty when it passed. A module the validator passed over counts as a failure.
+inline std::string validationFailures(const std::string& id)
+{
+    mphost::ValidationOptions options;
+    options.only = id;
+    options.secondsPerModule = 0.2;
+    const auto reports = mphost::validateBundles({testing_support::bundlePath("ui_modules")}, options);
+    if (reports.size() != 1)
+        return "expected one report, got " + std::to_string(reports.size());
+    std::string failures = reports.front().skipped ? "skipped\n" : "";
+    for (const auto& failure : reports.front().failures)
+        failures += failure + "\n";
+    return failures;
 }
 
 }  // namespace gui_testing
