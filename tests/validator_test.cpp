@@ -224,3 +224,25 @@ TEST(Validator, ShippedDcBlockerDecaysWithoutSubnormalsOnAHostThatDoesNotFlush)
     const auto report = mphost::validateDspHalf(bundlePath("dsp_modules"), *descriptions.find("DC_Blocker"), options);
     EXPECT_TRUE(report.passed) << failuresOf(report);
 }
+
+TEST(Validator, GuiDeterminismPassesSoundGuiHalvesAndFindsStateSharedThroughGlobals)
+{
+    mphost::ValidationOptions options;
+    options.blocks = 200;
+    options.check = "gui.determinism";
+    for (const char* id : {"Probe_Gui", "Probe_GuiGen1", "Probe_Drawing"}) {
+        const auto report = mphost::validateGuiHalf(testBundlePath("probe_modules"), probeModule(id), options);
+        EXPECT_TRUE(report.passed) << id << ": " << failuresOf(report);
+        EXPECT_GT(report.blocks, 100) << id;
+    }
+    // Its transmissions and its picture both follow a count kept in a global.
+    const auto leaks =
+        mphost::validateGuiHalf(testBundlePath("probe_modules"), probeModule("Probe_GuiLeaksState"), options);
+    EXPECT_FALSE(leaks.passed);
+    const std::string failures = failuresOf(leaks);
+    EXPECT_NE(failures.find("gui.determinism: two instances driven alike, operation by operation, differ from one "
+                            "alone (state shared between instances?): start-up gave \"pin \"Count\" = "),
+              std::string::npos)
+        << failures;
+    EXPECT_NE(failures.find("picture #"), std::string::npos) << failures;
+}
