@@ -1,11 +1,9 @@
 // The mphost program as a user meets it: output, messages and exit codes.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "test_support.h"
 
@@ -114,12 +112,8 @@ TEST(MphostCli, ValidateListsItsChecksAndRunsOneByName)
 
 TEST(MphostCli, TooltipsPrintsEachPanelModulesTooltipAtItsCentre)
 {
-    const auto folder = std::filesystem::temp_directory_path() / ("mphost_tooltips_" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    const auto write = [&](const std::string& name, const std::string& text) {
-        std::ofstream(folder / name) << text;
-        return (folder / name).string();
-    };
+    const testing_support::TempFolder folder;
+    const auto write = [&](const std::string& name, const std::string& text) { return folder.write(name, text).string(); };
     const std::string bundles = std::string(" --bundles ") + MP_TEST_BUNDLE_DIR;
     const auto panel = write("panel.json", R"({"modules": [
         {"name": "pad", "bundle": "probe_modules", "id": "Probe_Drawing", "rect": [0, 0, 40, 20]},
@@ -136,7 +130,6 @@ TEST(MphostCli, TooltipsPrintsEachPanelModulesTooltipAtItsCentre)
     EXPECT_NE(noPanel.output.find("no GUI module with a \"rect\""), std::string::npos) << noPanel.output;
     EXPECT_EQ(runMphost("tooltips").exitCode, 2);
     EXPECT_EQ(runMphost("tooltips /nonexistent/patch.json").exitCode, 2);
-    std::filesystem::remove_all(folder);
 }
 
 TEST(MphostCli, QuietRenderPrintsNothingAndValidateDrawsNoBarOffTheTerminal)
@@ -160,12 +153,8 @@ TEST(MphostCli, QuietRenderPrintsNothingAndValidateDrawsNoBarOffTheTerminal)
 
 TEST(MphostCli, EveryErrorNamesWhatIsWrongAndTheStatusTellsInputFromUsage)
 {
-    const auto folder = std::filesystem::temp_directory_path() / ("mphost_errors_" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    const auto write = [&](const std::string& name, const std::string& text) {
-        std::ofstream(folder / name) << text;
-        return (folder / name).string();
-    };
+    const testing_support::TempFolder folder;
+    const auto write = [&](const std::string& name, const std::string& text) { return folder.write(name, text).string(); };
     const std::string probe = testing_support::testBundlePath("probe_modules");
     const std::string bundles = std::string(" --bundles ") + MP_TEST_BUNDLE_DIR;
     const std::string broken = write("broken.json", "{ \"modules\": [ ");
@@ -217,5 +206,4 @@ TEST(MphostCli, EveryErrorNamesWhatIsWrongAndTheStatusTellsInputFromUsage)
             EXPECT_NE(result.output.find(fragment), std::string::npos)
                 << test.arguments << ": no \"" << fragment << "\" in\n" << result.output;
     }
-    std::filesystem::remove_all(folder);
 }

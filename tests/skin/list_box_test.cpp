@@ -20,6 +20,7 @@ using namespace gui_testing;
 using mphost::GuiModule;
 using mphost::Rgba;
 using testing_support::runMphost;
+using testing_support::TempFolder;
 namespace fs = std::filesystem;
 namespace api = GmpiDrawing_API;
 
@@ -57,22 +58,6 @@ struct ListBox {
         return sent(*module);
     }
     mphost::DrawingSurface render() { return module->renderAlone(static_cast<int>(width), static_cast<int>(height)); }
-};
-
-struct TempFolder {
-    fs::path path;
-    TempFolder()
-    {
-        static int counter = 0;
-        path = fs::temp_directory_path() / ("list_box_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-        fs::create_directories(path);
-    }
-    ~TempFolder()
-    {
-        std::error_code error;
-        fs::remove_all(path, error);
-    }
-    void write(const std::string& name, const std::string& text) const { std::ofstream(path / name) << text; }
 };
 
 }  // namespace
