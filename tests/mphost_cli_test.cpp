@@ -1,12 +1,9 @@
 // The mphost program as a user meets it: output, messages and exit codes.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "test_support.h"
 
@@ -115,12 +112,8 @@ TEST(MphostCli, ValidateListsItsChecksAndRunsOneByName)
 
 TEST(MphostCli, TooltipsPrintsEachPanelModulesTooltipAtItsCentre)
 {
-    const auto folder = std::filesystem::temp_directory_path() / ("mphost_tooltips_" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    const auto write = [&](const std::string& name, const std::string& text) {
-        std::ofstream(folder / name) << text;
-        return (folder / name).string();
-    };
+    const testing_support::TempFolder folder;
+    const auto write = [&](const std::string& name, const std::string& text) { return folder.write(name, text).string(); };
     const std::string bundles = std::string(" --bundles ") + MP_TEST_BUNDLE_DIR;
     const auto panel = write("panel.json", R"({"modules": [
         {"name": "pad", "bundle": "probe_modules", "id": "Probe_Drawing", "rect": [0, 0, 40, 20]},
@@ -137,7 +130,6 @@ TEST(MphostCli, TooltipsPrintsEachPanelModulesTooltipAtItsCentre)
     EXPECT_NE(noPanel.output.find("no GUI module with a \"rect\""), std::string::npos) << noPanel.output;
     EXPECT_EQ(runMphost("tooltips").exitCode, 2);
     EXPECT_EQ(runMphost("tooltips /nonexistent/patch.json").exitCode, 2);
-    std::filesystem::remove_all(folder);
 }
 
 TEST(MphostCli, QuietRenderPrintsNothingAndValidateDrawsNoBarOffTheTerminal)
@@ -157,4 +149,61 @@ TEST(MphostCli, QuietRenderPrintsNothingAndValidateDrawsNoBarOffTheTerminal)
                                     " --only Probe_Gain --blocks 20");
     EXPECT_EQ(validate.exitCode, 0) << validate.output;
     EXPECT_EQ(validate.output.find('\r'), std::string::npos);
+}
+
+TEST(MphostCli, EveryErrorNamesWhatIsWrongAndTheStatusTellsInputFromUsage)
+{
+    const testing_support::TempFolder folder;
+    const auto write = [&](const std::string& name, const std::string& text) { return folder.write(name, text).string(); };
+    const std::string probe = testing_support::testBundlePath("probe_modules");
+    const std::string bundles = std::string(" --bundles ") + MP_TEST_BUNDLE_DIR;
+    const std::string broken = write("broken.json", "{ \"modules\": [ ");
+    const std::string unknownId =
+        write("unknown_id.json", R"({"modules": [{"name": "a", "bundle": "probe_modules", "id": "Nope"}]})");
+    const std::string unknownPin = write(
+        "unknown_pin.json", R"({"modules": [{"name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "values": {"Loud": 1}}], "outputs": ["a.Out"]})");
+    const std::string noBundle =
+        write("no_bundle.json", R"({"modules": [{"name": "a", "bundle": "no_such_bundle", "id": "X"}]})");
+    const std::string good = write(
+        "good.json", R"({"seconds": 0.01, "modules": [{"name": "a", "bundle": "probe_modules", "id": "Probe_Gain"}], "outputs": ["a.Out"]})");
+
+    struct Case {
+        std::string arguments;
+        int status;
+        std::vector<std::string> fragments;  // each must appear in the output
+    };
+    const std::vector<Case> cases{
+        // Usage errors: the command line itself is wrong.
+        {"", 2, {"mphost: A subcommand is required (mphost --help)"}},
+        {"frobnicate", 2, {"unknown command 'frobnicate'", "mphost --help"}},
+        {"list", 2, {"mphost list: bundles is required (mphost list --help)"}},
+        {"describe " + probe, 2, {"mphost describe: identifier is required"}},
+        {"render --frobnicate", 2, {"mphost render: ", "--frobnicate", "(mphost render --help)"}},
+        {"render " + good + " --rate 500", 2, {"mphost render: --rate: '500' is not a whole number from 1000 to 768000"}},
+        {"render " + good + " --seconds nan", 2, {"--seconds", "'nan' is not a finite number"}},
+        {"render " + good + bundles + " --seconds 0.00001 --rate 1000", 2, {"at least one sample", "check --seconds"}},
+        {"render /nonexistent/patch.json", 2, {"mphost render: ", "/nonexistent/patch.json"}},
+        {"validate " + probe + " --seed x", 2, {"mphost validate: --seed x: give a whole number", "--help"}},
+        {"validate " + probe + " --check nope", 2, {"--check nope: no such check", "mphost validate --list"}},
+        {"validate /nonexistent/bundle.so", 2, {"mphost validate: ", "'/nonexistent/bundle.so' does not exist"}},
+        // Problems in the input: a file, a bundle, a module or a pin named, and what to do.
+        {"list /nonexistent/bundle.so", 1, {"bundle '/nonexistent/bundle.so' does not exist", "give the path"}},
+        {"describe " + probe + " Nope", 1, {"has no module \"Nope\"", "(modules: "}},
+        {"validate " + std::string(MP_SOURCE_DIR) + "/CMakeLists.txt", 1,
+         {"nothing to validate: CMakeLists.txt is not a plug-in bundle", "name built bundles"}},
+        {"describe no_such_bundle X", 1, {"no bundle \"no_such_bundle\"", "add its folder with --bundles"}},
+        {"render " + broken + bundles, 1, {broken + ": "}},
+        {"render " + unknownId + bundles, 1, {unknownId + ": $.modules[0].id: expected a module identifier of bundle"}},
+        {"render " + unknownPin + bundles, 1, {unknownPin + ": $.modules[0].values.Loud", "\"Loud\""}},
+        {"render " + noBundle + bundles, 1, {noBundle + ": $.modules[0].bundle", "no_such_bundle"}},
+        {"render " + good + bundles + " -o /nonexistent/folder/out.wav", 1, {"'/nonexistent/folder/out.wav'"}},
+        {"tooltips " + good + bundles, 1, {good + ": the patch has no GUI module with a \"rect\""}},
+    };
+    for (const Case& test : cases) {
+        const auto result = runMphost(test.arguments);
+        EXPECT_EQ(result.exitCode, test.status) << test.arguments << "\n" << result.output;
+        for (const std::string& fragment : test.fragments)
+            EXPECT_NE(result.output.find(fragment), std::string::npos)
+                << test.arguments << ": no \"" << fragment << "\" in\n" << result.output;
+    }
 }

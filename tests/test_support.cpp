@@ -1,8 +1,11 @@
 #include "test_support.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
+#include <fstream>
 #include <ostream>
 
 namespace testing_support {
@@ -30,6 +33,29 @@ CommandResult runMphost(const std::string& arguments)
     const int status = pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+TempFolder::TempFolder()
+{
+    static std::atomic<int> made{0};
+    path = std::filesystem::temp_directory_path() /
+           ("mp_test_" + std::to_string(getpid()) + "_" + std::to_string(made++));
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+}
+
+TempFolder::~TempFolder()
+{
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+}
+
+std::filesystem::path TempFolder::write(const std::string& name, const std::string& contents) const
+{
+    const std::filesystem::path file = path / name;
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << contents;
+    return file;
 }
 
 std::shared_ptr<mphost::Bundle> probeBundle()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,20 @@ struct CommandResult {
     std::string output;
 };
 CommandResult runMphost(const std::string& arguments);
+
+// A fresh folder under the system's temporary folder, removed with everything in it when
+// the object goes.
+struct TempFolder {
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    // Writes `contents` to `name` (a path inside the folder; its folders are made) and
+    // returns the file's path.
+    std::filesystem::path write(const std::string& name, const std::string& contents) const;
+
+    std::filesystem::path path;
+};
 
 // A probe module instance with the given options.
 std::unique_ptr<mphost::DspModule> makeProbe(const std::string& id, mphost::DspModuleOptions options = {});

@@ -224,3 +224,33 @@ TEST(Validator, ShippedDcBlockerDecaysWithoutSubnormalsOnAHostThatDoesNotFlush)
     const auto report = mphost::validateDspHalf(bundlePath("dsp_modules"), *descriptions.find("DC_Blocker"), options);
     EXPECT_TRUE(report.passed) << failuresOf(report);
 }
+
+TEST(Validator, GuiDeterminismPassesSoundGuiHalvesAndFindsStateSharedThroughGlobals)
+{
+    mphost::ValidationOptions options;
+    options.blocks = 200;
+    options.check = "gui.determinism";
+    for (const char* id : {"Probe_Gui", "Probe_GuiGen1", "Probe_Drawing"}) {
+        const auto report = mphost::validateGuiHalf(testBundlePath("probe_modules"), probeModule(id), options);
+        EXPECT_TRUE(report.passed) << id << ": " << failuresOf(report);
+        EXPECT_GT(report.blocks, 100) << id;
+    }
+    // Its transmissions and its picture both follow a count kept in a global.
+    const auto leaks =
+        mphost::validateGuiHalf(testBundlePath("probe_modules"), probeModule("Probe_GuiLeaksState"), options);
+    EXPECT_FALSE(leaks.passed);
+    const std::string failures = failuresOf(leaks);
+    EXPECT_NE(failures.find("gui.determinism: two instances driven alike, operation by operation, differ from one "
+                            "alone (state shared between instances?): start-up gave \"pin \"Count\" = "),
+              std::string::npos)
+        << failures;
+    EXPECT_NE(failures.find("picture #"), std::string::npos) << failures;
+
+    // A generator seeded from each instance by design is noted, not failed.
+    const auto descriptions =
+        mphost::BundleDescription::loadFile(mphost::BundleDescription::pathBeside(bundlePath("ui_modules")));
+    const auto random = mphost::validateGuiHalf(bundlePath("ui_modules"), *descriptions.find("KV_RndInt"), options);
+    EXPECT_TRUE(random.passed) << failuresOf(random);
+    ASSERT_EQ(random.notes.size(), 1u);
+    EXPECT_NE(random.notes[0].find("differs by design"), std::string::npos) << random.notes[0];
+}

@@ -289,14 +289,33 @@ void Engine::start()
     for (std::size_t index = 0; index < nodes.size(); ++index)
         if (nodes[index]->dsp)
             nodes[index]->dsp->start(dspValues[index]);
-    for (std::size_t index = 0; index < nodes.size(); ++index) {
-        Node& node = *nodes[index];
-        if (!node.gui)
-            continue;
-        node.gui->start(guiValues[index]);
-        if (const auto& rect = thePatch.modules[index].rect)
-            panel::arrange(*node.gui, *rect);
+    // What a GUI half transmits while it starts waits until every GUI half has started:
+    // a value for a later-listed half would otherwise be overwritten by that half's own
+    // start-up values. Then it is routed in the order it was sent.
+    std::vector<std::pair<std::size_t, PinTransmission>> startupTransmissions;
+    for (const std::size_t index : guiNodes)
+        nodes[index]->gui->onTransmit([&startupTransmissions, index](const PinTransmission& transmission) {
+            startupTransmissions.emplace_back(index, transmission);
+        });
+    const auto routeTransmissions = [this] {
+        for (const std::size_t index : guiNodes)
+            nodes[index]->gui->onTransmit(
+                [this, index](const PinTransmission& transmission) { onTransmission(index, transmission); });
+    };
+    try {
+        for (const std::size_t index : guiNodes) {
+            GuiModule& gui = *nodes[index]->gui;
+            gui.start(guiValues[index]);
+            if (const auto& rect = thePatch.modules[index].rect)
+                panel::arrange(gui, *rect);
+        }
+    } catch (...) {
+        routeTransmissions();
+        throw;
     }
+    routeTransmissions();
+    for (const auto& [index, transmission] : startupTransmissions)
+        onTransmission(index, transmission);
 }
 
 void Engine::begin()

@@ -78,7 +78,7 @@ public:
 
     HalfDescription half(const Json& object, const std::string& path, int defaultSubType) const
     {
-        onlyKeys(object, path, {"subType", "pins", "allocatesInProcess"});
+        onlyKeys(object, path, {"subType", "pins", "allocatesInProcess", "differsByInstance"});
         HalfDescription result;
         result.subType = defaultSubType;
         if (const auto it = object.find("subType"); it != object.end()) {
@@ -90,6 +90,11 @@ public:
             if (!it->is_boolean())
                 fail(path + ".allocatesInProcess", "true or false", &*it);
             result.allocatesInProcess = it->get<bool>();
+        }
+        if (const auto it = object.find("differsByInstance"); it != object.end()) {
+            if (!it->is_boolean())
+                fail(path + ".differsByInstance", "true or false", &*it);
+            result.differsByInstance = it->get<bool>();
         }
         const Json& pins = member(object, path, "pins");
         if (!pins.is_array())

@@ -16,7 +16,8 @@
 // as "Linear,Spline" or "range 0,9"), "autoDuplicate" (the host instantiates the pin as
 // many times as the patch asks; such pins come last in their half).
 // Pin order is index order: the module binds its pins by these indices. A half may say
-// "allocatesInProcess": true when it allocates while processing by design.
+// "allocatesInProcess": true when it allocates while processing by design, and
+// "differsByInstance": true when each instance behaves differently by design.
 //
 // For the module reference (`mphost docs`) a module may carry "summary" (what it does, for
 // people), "badInput" (what it does with bad input where that is not obvious) and "docs",
@@ -55,6 +56,9 @@ struct HalfDescription {
     // The half allocates memory while processing by design (file loading, growing
     // recording buffers): reported by the validator, not failed.
     bool allocatesInProcess = false;
+    // Each instance behaves differently by design (a random generator seeded from the
+    // instance itself): the validator's determinism checks note it instead of comparing.
+    bool differsByInstance = false;
 
     // The pin named `name`, or null.
     const PinDescription* find(std::string_view name) const;

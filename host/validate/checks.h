@@ -58,5 +58,6 @@ void guiPinsAroundInitialize(CheckContext& context);
 void guiExtremeSizes(CheckContext& context);
 void guiOrdinaryOperations(CheckContext& context);
 void guiHostileOperations(CheckContext& context);
+void guiDeterminism(CheckContext& context);
 
 }  // namespace mphost::validation

@@ -32,6 +32,20 @@ inline std::string sizeText(float width, float height)
     return text.str();
 }
 
+// Holds the platform clock on virtual time for its lifetime, from where the clock reads
+// now, and gives back the real clock afterwards when that was in use before.
+struct VirtualTimeScope {
+    const bool wasVirtual = platform::isVirtualTime();
+    VirtualTimeScope() { platform::setVirtualTime(platform::monotonicNanoseconds()); }
+    ~VirtualTimeScope()
+    {
+        if (!wasVirtual)
+            platform::useRealTime();
+    }
+    VirtualTimeScope(const VirtualTimeScope&) = delete;
+    VirtualTimeScope& operator=(const VirtualTimeScope&) = delete;
+};
+
 // Drives one GUI half through pin values, layout, renders, pointer input, context menus
 // and tooltips, checking after each operation that nothing escaped and that no
 // non-finite value reached the drawing layer.
@@ -121,20 +135,6 @@ public:
 
 private:
     static constexpr std::int64_t kOperationNanoseconds = 1'000'000;
-
-    // Holds the platform clock on virtual time for its lifetime, from where the clock reads
-    // now, and gives back the real clock afterwards when that was in use before.
-    struct VirtualTimeScope {
-        const bool wasVirtual = platform::isVirtualTime();
-        VirtualTimeScope() { platform::setVirtualTime(platform::monotonicNanoseconds()); }
-        ~VirtualTimeScope()
-        {
-            if (!wasVirtual)
-                platform::useRealTime();
-        }
-        VirtualTimeScope(const VirtualTimeScope&) = delete;
-        VirtualTimeScope& operator=(const VirtualTimeScope&) = delete;
-    };
 
     // The failure, then the pin values the module held (the last one set on each pin).
     void fail(const std::string& what)

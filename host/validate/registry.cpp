@@ -41,6 +41,10 @@ const std::vector<Check>& registry()
          &guiOrdinaryOperations},
         {"gui.hostile-operations", Half::Gui, "the same with hostile values and payloads of the wrong size",
          &guiHostileOperations},
+        {"gui.determinism", Half::Gui,
+         "the same pin values, pointer events and timer ticks give the same transmissions, messages and pixels: one "
+         "instance alone, two interleaved operation by operation, and a second run",
+         &guiDeterminism},
     };
     return checks;
 }

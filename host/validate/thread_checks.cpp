@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "validate/dsp_stress.h"
 #include "validate/gui_stress.h"
@@ -38,6 +39,19 @@ struct Mailbox {
         std::unique_lock<std::mutex> hold(lock);
         changed.wait_for(hold, std::chrono::seconds(30), [&] { return this->*flag; });
     }
+    // Everything waiting in `box` (toGui or toDsp), oldest first.
+    template <class Message>
+    std::vector<Message> take(std::vector<Message>& box)
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        return std::exchange(box, {});
+    }
+    template <class Message>
+    void post(std::vector<Message>& box, const std::vector<Message>& sent)
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        box.insert(box.end(), sent.begin(), sent.end());
+    }
 };
 
 // The audio thread: blocks of ordinary events, messages from the GUI between blocks.
@@ -54,17 +68,10 @@ void audioThread(CheckContext& context, Mailbox& mailbox)
     module.start();
     DspStress stress(module, context);
     for (std::int64_t block = 0; block < context.blocks && !context.failed(); ++block) {
-        std::vector<MessageToDsp> received;
-        {
-            const std::lock_guard<std::mutex> hold(mailbox.lock);
-            received.swap(mailbox.toDsp);
-        }
-        for (const MessageToDsp& message : received)
+        for (const MessageToDsp& message : mailbox.take(mailbox.toDsp))
             module.sendMessageFromGui(message.id, message.data);
         stress.run(1, false);
-        std::vector<GuiMessage> sent = module.takeMessages();
-        const std::lock_guard<std::mutex> hold(mailbox.lock);
-        mailbox.toGui.insert(mailbox.toGui.end(), sent.begin(), sent.end());
+        mailbox.post(mailbox.toGui, module.takeMessages());
     }
 }
 
@@ -89,18 +96,11 @@ void interfaceThread(CheckContext& context, Mailbox& mailbox)
         return;
     mailbox.set(&Mailbox::interfaceReady);
     for (std::int64_t done = 0; done < context.blocks && !context.failed(); done += 8) {
-        std::vector<GuiMessage> received;
-        {
-            const std::lock_guard<std::mutex> hold(mailbox.lock);
-            received.swap(mailbox.toGui);
-        }
-        for (const GuiMessage& message : received)
+        for (const GuiMessage& message : mailbox.take(mailbox.toGui))
             module.sendMessageFromDsp(message.id, message.data);
         stress.run(8, false);
-        std::vector<MessageToDsp> sent = module.takeMessagesToDsp();
+        mailbox.post(mailbox.toDsp, module.takeMessagesToDsp());
         (void)module.takeTransmissions();
-        const std::lock_guard<std::mutex> hold(mailbox.lock);
-        mailbox.toDsp.insert(mailbox.toDsp.end(), sent.begin(), sent.end());
     }
     mailbox.waitFor(&Mailbox::audioDone);
 }

@@ -132,6 +132,24 @@ TEST(Engine, GuiAndDspHalvesExchangeValuesInBothDirections)
     EXPECT_EQ(std::get<std::int32_t>(engine.dsp("c")->outputValue("Int Out")), 18);
 }
 
+TEST(Engine, StartUpValuesSentToLaterListedGuiHalvesAreKept)
+{
+    // g's start-up Echo makes it assign its Int while it starts; h, listed after g, must
+    // still hold that value once it has started (its own defaults come first). A half
+    // listed before the sender receives it too, and so does a DSP input.
+    mphost::Engine engine(patch(R"json({ "seconds": 0.01, "modules": [
+        { "name": "before", "bundle": "probe_modules", "id": "Probe_Gui" },
+        { "name": "g", "bundle": "probe_modules", "id": "Probe_Gui", "values": { "Echo": 7 } },
+        { "name": "h", "bundle": "probe_modules", "id": "Probe_Gui" },
+        { "name": "c", "bundle": "probe_modules", "id": "Probe" } ],
+      "connections": [ "g.Int -> before.Int", "g.Int -> h.Int", "g.Int -> c.Int" ] })json"));
+    engine.processBlock();
+    for (const char* name : {"before", "g", "h"})
+        EXPECT_EQ(std::get<std::int32_t>(engine.gui(name)->value("Int")), 7) << name;
+    engine.processBlock();
+    EXPECT_EQ(std::get<std::int32_t>(engine.dsp("c")->outputValue("Int Out")), 14);
+}
+
 TEST(Engine, GuiPinsWiredInACircleStopInsteadOfRecursingForever)
 {
     // Each GUISet2Trig flips its Toggle on every change it receives: wired in a circle,

@@ -18,29 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A temporary folder removed with the object.
-struct TempFolder {
-    fs::path path;
-    TempFolder()
-    {
-        path = fs::temp_directory_path() / ("gui_host_test_" + std::to_string(::getpid()) + "_" +
-                                            std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-        fs::create_directories(path);
-    }
-    ~TempFolder()
-    {
-        std::error_code error;
-        fs::remove_all(path, error);
-    }
-    fs::path write(const std::string& name, const std::string& contents) const
-    {
-        const fs::path file = path / name;
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << contents;
-        return file;
-    }
-};
-
 // The host's IString as a module would pass it.
 class TestString final : public gmpi::IString {
 public:

@@ -8,24 +8,10 @@
 #include "gui_test_support.h"
 
 using namespace gui_testing;
+using testing_support::TempFolder;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TempFolder {
-    fs::path path;
-    TempFolder()
-    {
-        path = fs::temp_directory_path() / ("ui_files_test_" + std::to_string(::getpid()) + "_" +
-                                            std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-        fs::create_directories(path);
-    }
-    ~TempFolder()
-    {
-        std::error_code error;
-        fs::remove_all(path, error);
-    }
-};
 
 std::string readFile(const fs::path& path)
 {

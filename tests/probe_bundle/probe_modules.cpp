@@ -595,6 +595,34 @@ public:
     }
 };
 
+// Counts the values it is given in a global and transmits the count, drawing a bar as
+// wide: instances disturb one another, and a second run goes on from the first.
+int leakedGuiCount = 0;
+
+class ProbeGuiLeaksState : public gmpi_gui::MpGuiGfxBase {
+    MpGuiPin<float> pinValue;
+    MpGuiPin<int> pinCount;
+
+public:
+    ProbeGuiLeaksState()
+    {
+        initializePin(pinValue, &ProbeGuiLeaksState::onSetValue);
+        initializePin(pinCount);
+    }
+    void onSetValue()
+    {
+        pinCount = ++leakedGuiCount;
+        invalidateRect();
+    }
+    std::int32_t OnRender(GmpiDrawing_API::IMpDeviceContext* drawingContext) override
+    {
+        GmpiDrawing::Graphics g(drawingContext);
+        g.FillRectangle(GmpiDrawing::Rect(0, 0, static_cast<float>(leakedGuiCount % 64), 10),
+                        g.CreateSolidColorBrush(GmpiDrawing::Color(1, 0, 0)));
+        return gmpi::MP_OK;
+    }
+};
+
 // Keeps its ramp's phase in a global: instances disturb one another, and a second run
 // starts where the first stopped.
 float leakedPhase = 0;
@@ -753,6 +781,7 @@ const bool registered = gmpi::Register<Probe>::withId(L"Probe") &&
                         gmpi::Register<ProbePairGui>::withId(L"Probe_Pair") &&
                         gmpi::Register<ProbeGuiCrashes>::withId(L"Probe_GuiCrashes") &&
                         gmpi::Register<ProbeGuiNaN>::withId(L"Probe_GuiNaN") &&
+                        gmpi::Register<ProbeGuiLeaksState>::withId(L"Probe_GuiLeaksState") &&
                         gmpi::Register<ProbeLeaksState>::withId(L"Probe_LeaksState") &&
                         gmpi::Register<ProbeSubnormals>::withId(L"Probe_Subnormals") &&
                         gmpi::Register<ProbeRacyPair>::withId(L"Probe_RacyPair") &&

@@ -3,7 +3,6 @@
 // row by row and its drawing; and skins reaching it through patches.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -20,6 +19,8 @@
 using namespace gui_testing;
 using mphost::GuiModule;
 using mphost::Rgba;
+using testing_support::runMphost;
+using testing_support::TempFolder;
 namespace fs = std::filesystem;
 namespace api = GmpiDrawing_API;
 
@@ -57,22 +58,6 @@ struct ListBox {
         return sent(*module);
     }
     mphost::DrawingSurface render() { return module->renderAlone(static_cast<int>(width), static_cast<int>(height)); }
-};
-
-struct TempFolder {
-    fs::path path;
-    TempFolder()
-    {
-        static int counter = 0;
-        path = fs::temp_directory_path() / ("list_box_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-        fs::create_directories(path);
-    }
-    ~TempFolder()
-    {
-        std::error_code error;
-        fs::remove_all(path, error);
-    }
-    void write(const std::string& name, const std::string& text) const { std::ofstream(path / name) << text; }
 };
 
 }  // namespace
@@ -263,13 +248,6 @@ TEST(PatchSkin, SkinKeyResolvesFromThePatchFolderAndReachesGuiHalves)
 
 namespace {
 
-int runMphost(const std::string& arguments)
-{
-    const std::string command = std::string(MPHOST_PATH) + " " + arguments + " > /dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Pixels of a PNG with a red (or white) majority: r above 128 and green below 64 (or
 // all three above 200).
 std::pair<int, int> redAndWhiteInk(const fs::path& png)
@@ -310,13 +288,13 @@ TEST(PatchSkin, RenderTakesSkinFromTheCommandLineOrTheShippedDefault)
     const fs::path png = folder.path / "panel.png";
     const std::string bundles = std::string(" --bundles ") + MP_BUNDLE_DIR;
 
-    ASSERT_EQ(runMphost("render " + patch + bundles + " --png " + png.string() + " --skin " + (folder.path / "red").string()), 0);
+    ASSERT_EQ(runMphost("render " + patch + bundles + " --png " + png.string() + " --skin " + (folder.path / "red").string()).exitCode, 0);
     const auto [red, whiteWithRedSkin] = redAndWhiteInk(png);
     EXPECT_GT(red, 20);
     // The shipped skin writes its "normal" category in white.
-    ASSERT_EQ(runMphost("render " + patch + bundles + " --png " + png.string()), 0);
+    ASSERT_EQ(runMphost("render " + patch + bundles + " --png " + png.string()).exitCode, 0);
     const auto [redDefault, white] = redAndWhiteInk(png);
     EXPECT_EQ(redDefault, 0);
     EXPECT_GT(white, 20);
-    EXPECT_EQ(runMphost("render " + patch + bundles + " --skin " + (folder.path / "missing").string()), 2);
+    EXPECT_EQ(runMphost("render " + patch + bundles + " --skin " + (folder.path / "missing").string()).exitCode, 2);
 }

@@ -187,21 +187,33 @@ int main(int argc, char** argv)
     } catch (const CLI::CallForAllHelp& help) {
         return app.exit(help);
     } catch (const CLI::ParseError& error) {
-        app.exit(error);
+        // Named after the command being parsed, with where to read how to use it.
+        std::string command = "mphost";
+        for (const CLI::App* subcommand : app.get_subcommands())
+            command += " " + subcommand->get_name();
+        std::cerr << command << ": " << error.what() << " (" << command << " --help)\n";
         return 2;
     }
 
-    if (list->parsed())
-        return mphost::cli::runList(listOptions);
-    if (validate->parsed())
-        return mphost::cli::runValidate(validateOptions);
-    if (describe->parsed())
-        return mphost::cli::runDescribe(describeOptions);
-    if (render->parsed())
-        return mphost::cli::runRender(renderOptions);
-    if (docs->parsed())
-        return mphost::cli::runDocs(docsOptions);
-    if (tooltips->parsed())
-        return mphost::cli::runTooltips(tooltipsOptions);
+    // The commands report the host's errors themselves; anything else that escapes one
+    // (a file system or memory failure) is still a message and status 1, never an abort.
+    const std::string command = app.get_subcommands().front()->get_name();
+    try {
+        if (list->parsed())
+            return mphost::cli::runList(listOptions);
+        if (validate->parsed())
+            return mphost::cli::runValidate(validateOptions);
+        if (describe->parsed())
+            return mphost::cli::runDescribe(describeOptions);
+        if (render->parsed())
+            return mphost::cli::runRender(renderOptions);
+        if (docs->parsed())
+            return mphost::cli::runDocs(docsOptions);
+        if (tooltips->parsed())
+            return mphost::cli::runTooltips(tooltipsOptions);
+    } catch (const std::exception& error) {
+        std::cerr << "mphost " << command << ": " << error.what() << "\n";
+        return 1;
+    }
     return 2;
 }

@@ -158,7 +158,7 @@ int runRender(const RenderOptions& options)
             patch.changeTiming(options.seconds, options.sampleRate, options.blockSize);
         } catch (const HostError& error) {
             // Only the command line's values can be out of range here: a usage error.
-            std::cerr << "mphost render: " << error.what() << "\n";
+            std::cerr << "mphost render: " << error.what() << " (check --seconds, --rate and --block)\n";
             return 2;
         }
         if (!options.skin.empty())

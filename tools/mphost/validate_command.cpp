@@ -73,6 +73,15 @@ void requireModules(const std::vector<ModuleReport>& reports, const ValidateOpti
     if (!options.validation.only.empty())
         throw UsageError{"--only " + options.validation.only +
                          ": no bundle given declares this module; `mphost list <bundle>` shows the identifiers"};
+    // Files that are no bundles (a wrong path, a support library): a problem in the input.
+    std::string passedOver;
+    for (const ModuleReport& report : reports)
+        passedOver += (passedOver.empty() ? "" : ", ") + report.bundle;
+    if (!passedOver.empty())
+        throw HostError("nothing to validate: " + passedOver +
+                        (reports.size() == 1 ? " is" : " are") +
+                        " not a plug-in bundle (no MP_GetFactory, no descriptions); name built bundles "
+                        "(build/bundles/*.so)");
     throw UsageError{"the bundles given declare no module to validate" +
                      std::string(options.validation.check.empty() ? "" : " with check " + options.validation.check)};
 }
