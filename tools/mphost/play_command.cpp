@@ -54,7 +54,7 @@ void catchStopSignals()
 constexpr Uint32 scriptedMouse = 0x5C12;
 // Scripted input is handed to the GUI this long before the DSP side reaches its time,
 // and held until then: it lands on the block an offline render gives it.
-constexpr double scriptLeadSeconds = 0.15;
+constexpr double scriptLeadSeconds = 0.5;
 
 // The patch's script as live input: pointer events through the window system (or straight
 // to the engine without a window), GUI pin values set directly, each at its time.
