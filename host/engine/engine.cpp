@@ -553,6 +553,10 @@ void Engine::processDspSide(int count)
     processDsp(count);
     samplePosition += count;
     lastBlock = count;
+    if (!threadBridge) {  // one thread after all: as processBlock delivers them
+        deliverToGuis();
+        return;
+    }
     if (!messagesWaiting)
         return;
     for (std::size_t index = 0; index < nodes.size(); ++index) {
@@ -597,9 +601,12 @@ void Engine::forwardGuiMessages()
 {
     for (const std::size_t index : guiNodes) {
         Node& node = *nodes[index];
-        for (const MessageToDsp& message : node.gui->takeMessagesToDsp())
-            if (node.dsp)
+        for (const MessageToDsp& message : node.gui->takeMessagesToDsp()) {
+            if (node.dsp && threadBridge)
                 threadBridge->messageToDsp(index, message.id, message.data);
+            else if (node.dsp)
+                node.dsp->sendMessageFromGui(message.id, message.data);
+        }
     }
 }
 

@@ -93,7 +93,8 @@ public:
     void bridgeThreads(ThreadBridge* bridge) { threadBridge = bridge; }
     // [audio-thread] One block of `count` samples (1 .. block size) of the DSP side alone,
     // with no end: the patch's DSP pin changes due in it, every DSP half, what they
-    // published routed. Values and messages for GUI halves go to the bridge.
+    // published routed. Values and messages for GUI halves go to the bridge (without
+    // one, they are delivered at once, on this thread).
     void processDspSide(int count);
     // [audio-thread] What crossed from the UI side, for the next processDspSide block.
     void deliverValueToDsp(std::size_t node, std::int32_t pin, const std::uint8_t* data, std::size_t size);
@@ -101,7 +102,8 @@ public:
     // [ui-thread] What crossed from the DSP side.
     void deliverValueToGui(std::size_t node, std::int32_t pin, const Bytes& value);
     void deliverMessageToGui(std::size_t node, std::int32_t id, const Bytes& data);
-    // [ui-thread] The GUI halves' messages to their DSP halves, handed to the bridge.
+    // [ui-thread] The GUI halves' messages to their DSP halves, handed to the bridge
+    // (without one, delivered at once).
     void forwardGuiMessages();
     // The drawing GUI half of node `node` with its panel rectangle, in patch order: what
     // a live panel routes pointer input to. Empty until begin().
