@@ -10,6 +10,8 @@
 # Exit 77 (skipped) when Xvfb is not installed.
 set -euo pipefail
 check=$1 mphost=$2 source=$3 work=$4
+# In sanitized builds: what SDL's and the X libraries' allocations leave at exit is theirs.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(readlink -f "$0")")/leak_suppressions.txt"
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
