@@ -73,6 +73,19 @@ bool DrawingSurface::writePng(const std::filesystem::path& path) const
     return cairo_surface_write_to_png(context->target(), path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
+const std::uint8_t* DrawingSurface::pixels() const
+{
+    if (!context || surfaceWidth == 0 || surfaceHeight == 0)
+        return nullptr;
+    cairo_surface_flush(context->target());
+    return cairo_image_surface_get_data(context->target());
+}
+
+int DrawingSurface::stride() const
+{
+    return context ? cairo_image_surface_get_stride(context->target()) : 0;
+}
+
 Rgba DrawingSurface::pixel(int x, int y) const
 {
     if (!context || x < 0 || y < 0 || x >= surfaceWidth || y >= surfaceHeight)

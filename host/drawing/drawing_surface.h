@@ -74,6 +74,11 @@ public:
 
     // Writes the image as a PNG file; false when it cannot.
     bool writePng(const std::filesystem::path& path) const;
+    // The image's pixels as they are now: rows of width() premultiplied ARGB32 words
+    // (native byte order, alpha in the top byte), stride() bytes apart; null when empty.
+    // Valid until the next drawing call.
+    const std::uint8_t* pixels() const;
+    int stride() const;
     // The pixel at (x, y) un-premultiplied; transparent black outside the surface.
     Rgba pixel(int x, int y) const;
 

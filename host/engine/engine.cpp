@@ -504,13 +504,14 @@ void Engine::forwardPublished(std::size_t nodeIndex, int count)
                 continue;
             }
             const std::uint8_t* bytes = log.payload(record);
-            Bytes payload(bytes, bytes + record.size);
-            if (target.toGui)
-                guiDeliveries.emplace_back(target.node, target.pin, std::move(payload));
+            if (target.toGui && threadBridge)
+                threadBridge->valueToGui(target.node, target.pin, bytes, record.size);
+            else if (target.toGui)
+                guiDeliveries.emplace_back(target.node, target.pin, Bytes(bytes, bytes + record.size));
             else
-                nodes[target.node]->dsp->queueRawEvent(source.datatype == gmpi::MP_MIDI ? gmpi::EVENT_MIDI
+                nodes[target.node]->dsp->queueRawBytes(source.datatype == gmpi::MP_MIDI ? gmpi::EVENT_MIDI
                                                                                         : gmpi::EVENT_PIN_SET,
-                                                       target.pin, payload, timestamp);
+                                                       target.pin, bytes, record.size, timestamp);
         }
     }
 }
@@ -552,6 +553,8 @@ void Engine::onTransmission(std::size_t nodeIndex, const PinTransmission& transm
     for (const Target& target : node.guiRoutes[static_cast<std::size_t>(transmission.pinIndex)]) {
         if (target.toGui)
             setGuiPin(target.node, target.pin, transmission.raw);
+        else if (threadBridge)
+            threadBridge->valueToDsp(target.node, target.pin, transmission.raw);
         else
             nodes[target.node]->dsp->queueRawEvent(gmpi::EVENT_PIN_SET, target.pin, transmission.raw, 0);
     }
@@ -562,6 +565,79 @@ void Engine::takeSnapshots(std::int64_t until)
 {
     for (; nextSnapshot < thePatch.snapshots.size() && thePatch.snapshots[nextSnapshot].sample <= until; ++nextSnapshot)
         writePanel(thePatch.snapshots[nextSnapshot].file);
+}
+
+void Engine::processDspSide(int count)
+{
+    processDsp(count);
+    samplePosition += count;
+    lastBlock = count;
+    if (!threadBridge) {  // one thread after all: as processBlock delivers them
+        deliverToGuis();
+        return;
+    }
+    if (!messagesWaiting)
+        return;
+    for (std::size_t index = 0; index < nodes.size(); ++index) {
+        DspModule* module = nodes[index]->dsp.get();
+        if (!module || !module->messagesWaiting())
+            continue;
+        module->forEachMessage([&](std::int32_t id, const Bytes& data) {
+            if (nodes[index]->gui)
+                threadBridge->messageToGui(index, id, data.data(), data.size());
+        });
+    }
+}
+
+void Engine::reserveEvents(std::size_t events, std::size_t payloadBytes)
+{
+    for (const auto& node : nodes)
+        if (node->dsp)
+            node->dsp->reserveEvents(events, payloadBytes);
+}
+
+void Engine::deliverValueToDsp(std::size_t node, std::int32_t pin, const std::uint8_t* data, std::size_t size)
+{
+    nodes.at(node)->dsp->queueRawBytes(gmpi::EVENT_PIN_SET, pin, data, size, 0);
+}
+
+void Engine::deliverMessageToDsp(std::size_t node, std::int32_t id, const std::uint8_t* data, std::size_t size)
+{
+    nodes.at(node)->dsp->sendMessageFromGui(id, data, size);
+}
+
+void Engine::deliverValueToGui(std::size_t node, std::int32_t pin, const Bytes& value)
+{
+    setGuiPin(node, pin, value);
+}
+
+void Engine::deliverMessageToGui(std::size_t node, std::int32_t id, const Bytes& data)
+{
+    nodes.at(node)->gui->sendMessageFromDsp(id, data);
+}
+
+void Engine::forwardGuiMessages()
+{
+    for (const std::size_t index : guiNodes) {
+        Node& node = *nodes[index];
+        for (const MessageToDsp& message : node.gui->takeMessagesToDsp()) {
+            if (node.dsp && threadBridge)
+                threadBridge->messageToDsp(index, message.id, message.data);
+            else if (node.dsp)
+                node.dsp->sendMessageFromGui(message.id, message.data);
+        }
+    }
+}
+
+std::vector<std::tuple<std::size_t, GuiModule*, GmpiDrawing_API::MP1_RECT>> Engine::panelModules()
+{
+    std::vector<std::tuple<std::size_t, GuiModule*, GmpiDrawing_API::MP1_RECT>> modules;
+    if (!started)
+        return modules;
+    for (std::size_t index = 0; index < nodes.size(); ++index)
+        if (nodes[index]->gui && nodes[index]->gui->isGraphical() && thePatch.modules[index].rect)
+            modules.emplace_back(index, nodes[index]->gui.get(), *thePatch.modules[index].rect);
+    return modules;
 }
 
 DrawingSurface Engine::renderPanel()

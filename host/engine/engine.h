@@ -70,6 +70,45 @@ public:
     // started and arranged on the panel) without rendering; processBlock then goes on.
     void begin();
 
+    // Two threads (see live_engine.h): the UI side on one, the DSP side on the audio
+    // thread. Once bridged, what the offline engine hands across between blocks goes to
+    // the bridge instead: GUI transmissions to DSP inputs and GUI messages (UI thread),
+    // DSP values for GUI pins and DSP messages (audio thread). Each side delivers what
+    // the other sent through the deliver* calls of its own thread.
+    class ThreadBridge {
+    public:
+        virtual ~ThreadBridge() = default;
+        // [ui-thread] A GUI value for DSP input `pin` of node `node`'s DSP half.
+        virtual void valueToDsp(std::size_t node, std::int32_t pin, const Bytes& value) = 0;
+        // [ui-thread] A GUI half's message to its DSP half.
+        virtual void messageToDsp(std::size_t node, std::int32_t id, const Bytes& data) = 0;
+        // [audio-thread] A DSP value for GUI pin `pin`; `data` is valid for the call only.
+        virtual void valueToGui(std::size_t node, std::int32_t pin, const std::uint8_t* data, std::size_t size) = 0;
+        // [audio-thread] A DSP half's message to its GUI half; `data` is valid for the call only.
+        virtual void messageToGui(std::size_t node, std::int32_t id, const std::uint8_t* data, std::size_t size) = 0;
+    };
+    // Room in every DSP half for `events` queued events of up to `payloadBytes`.
+    void reserveEvents(std::size_t events, std::size_t payloadBytes);
+    // Call before begin(); `bridge` outlives the engine's use of it.
+    void bridgeThreads(ThreadBridge* bridge) { threadBridge = bridge; }
+    // [audio-thread] One block of `count` samples (1 .. block size) of the DSP side alone,
+    // with no end: the patch's DSP pin changes due in it, every DSP half, what they
+    // published routed. Values and messages for GUI halves go to the bridge (without
+    // one, they are delivered at once, on this thread).
+    void processDspSide(int count);
+    // [audio-thread] What crossed from the UI side, for the next processDspSide block.
+    void deliverValueToDsp(std::size_t node, std::int32_t pin, const std::uint8_t* data, std::size_t size);
+    void deliverMessageToDsp(std::size_t node, std::int32_t id, const std::uint8_t* data, std::size_t size);
+    // [ui-thread] What crossed from the DSP side.
+    void deliverValueToGui(std::size_t node, std::int32_t pin, const Bytes& value);
+    void deliverMessageToGui(std::size_t node, std::int32_t id, const Bytes& data);
+    // [ui-thread] The GUI halves' messages to their DSP halves, handed to the bridge
+    // (without one, delivered at once).
+    void forwardGuiMessages();
+    // The drawing GUI half of node `node` with its panel rectangle, in patch order: what
+    // a live panel routes pointer input to. Empty until begin().
+    std::vector<std::tuple<std::size_t, GuiModule*, GmpiDrawing_API::MP1_RECT>> panelModules();
+
     const Patch& patch() const { return thePatch; }
     // The GUI panel now: every drawing GUI half at its rectangle on white, on a picture
     // just large enough for all rectangles.
@@ -135,6 +174,7 @@ private:
     bool started = false;
     bool messagesWaiting = false;  // some DSP half holds messages after the DSP side
     int transmitDepth = 0;
+    ThreadBridge* threadBridge = nullptr;  // null: one thread, offline
 };
 
 }  // namespace mphost

@@ -10,6 +10,11 @@
 
 namespace mphost {
 
+namespace {
+// Payload buffers of delivered events kept for later events, per module.
+constexpr std::size_t keptPayloads = 64;
+}  // namespace
+
 DspModule::DspModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescription& description,
                      DspModuleOptions moduleOptions)
     : bundle(std::move(bundleToUse)), moduleId(description.id), options(std::move(moduleOptions))
@@ -142,7 +147,31 @@ void DspModule::queueGraphStart(int timestamp)
 
 void DspModule::queueRawEvent(int type, int pinIndex, const Bytes& payload, int timestamp)
 {
-    queue({timestamp, type, pinIndex, payload});
+    queueRawBytes(type, pinIndex, payload.data(), payload.size(), timestamp);
+}
+
+void DspModule::queueRawBytes(int type, int pinIndex, const std::uint8_t* data, std::size_t size, int timestamp)
+{
+    Bytes payload;
+    if (!sparePayloads.empty()) {
+        payload = std::move(sparePayloads.back());
+        sparePayloads.pop_back();
+    }
+    if (size > 0)
+        payload.assign(data, data + size);
+    queue({timestamp, type, pinIndex, std::move(payload)});
+}
+
+void DspModule::reserveEvents(std::size_t events, std::size_t payloadBytes)
+{
+    pending.reserve(pending.size() + events);
+    eventRecords.reserve(pending.size() + events);
+    sparePayloads.reserve(keptPayloads);
+    while (sparePayloads.size() < std::min(events, keptPayloads)) {
+        Bytes buffer;
+        buffer.reserve(payloadBytes);
+        sparePayloads.push_back(std::move(buffer));
+    }
 }
 
 void DspModule::start()
@@ -282,6 +311,13 @@ void DspModule::processWithEvents(int count)
         allocationCount() - before - (dspHost->log().growthAllocations() - hostBefore);
 
     if (!pending.empty()) {
+        // The delivered events' payload buffers serve later events; a bounded number is
+        // kept so that one burst does not hold memory for ever.
+        for (auto event = pending.begin(); event != firstLater && sparePayloads.size() < keptPayloads; ++event)
+            if (event->payload.capacity() > 0) {
+                event->payload.clear();
+                sparePayloads.push_back(std::move(event->payload));
+            }
         pending.erase(pending.begin(), firstLater);
         for (auto& event : pending)
             event.timestamp -= count;
@@ -312,6 +348,15 @@ std::int32_t DspModule::sendMessageFromGui(std::int32_t id, const Bytes& payload
     collectMessages();
     const std::int32_t result =
         module->receiveMessageFromGui(id, static_cast<std::int32_t>(copy.size()), copy.empty() ? nullptr : copy.data());
+    collectMessages();
+    return result;
+}
+
+std::int32_t DspModule::sendMessageFromGui(std::int32_t id, const std::uint8_t* data, std::size_t size)
+{
+    collectMessages();
+    const std::int32_t result =
+        module->receiveMessageFromGui(id, static_cast<std::int32_t>(size), size == 0 ? nullptr : data);
     collectMessages();
     return result;
 }

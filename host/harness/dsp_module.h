@@ -93,6 +93,13 @@ public:
     void queueGraphStart(int timestamp = 0);
     // Any event, unchecked: for probing how modules handle what hosts should not send.
     void queueRawEvent(int type, int pinIndex, const Bytes& payload, int timestamp = 0);
+    // The same from `size` bytes at `data` (copied). Payload buffers of delivered events are
+    // kept for later events, so that a module's event traffic stops allocating once the
+    // buffers have grown to the sizes it sees: what an audio thread needs.
+    void queueRawBytes(int type, int pinIndex, const std::uint8_t* data, std::size_t size, int timestamp = 0);
+    // Room for `events` more queued events with payloads of up to `payloadBytes` each,
+    // taken now: a caller on an audio thread reserves before it starts.
+    void reserveEvents(std::size_t events, std::size_t payloadBytes);
     // Graph start, then every control input's default value and every audio input
     // reported static with its buffer filled with the default, all at timestamp 0.
     void start();
@@ -144,11 +151,23 @@ public:
     // Messages the module sent to its GUI half since the last call (from open(),
     // process() or receiveMessageFromGui), oldest first.
     std::vector<GuiMessage> takeMessages();
+    // Calls `visit(id, data)` for each message takeMessages() would return, then forgets
+    // them, keeping the queue's memory: for an audio thread.
+    template <class Visit>
+    void forEachMessage(Visit visit)
+    {
+        collectMessages();
+        for (const GuiMessage& message : messages)
+            visit(message.id, message.data);
+        messages.clear();
+    }
     // True when messages from the last process() call wait to be taken.
     bool messagesWaiting() const { return !messages.empty(); }
 
     // Delivers a message from the GUI half (the payload is copied for the call).
     std::int32_t sendMessageFromGui(std::int32_t id, const Bytes& payload);
+    // The same with a payload the caller keeps valid and unchanged for the call (no copy).
+    std::int32_t sendMessageFromGui(std::int32_t id, const std::uint8_t* data, std::size_t size);
 
     bool asleep() const { return sleeping; }
     // True when the last process() call skipped the sleeping module.
@@ -194,6 +213,7 @@ private:
     std::size_t collectedRecords = 0;      // log records already taken into pins and messages
     std::uint64_t allocationsDuringProcess = 0;
     std::vector<QueuedEvent> pending;      // in timestamp order, stable
+    std::vector<Bytes> sparePayloads;      // emptied payloads of delivered events, for reuse
     std::vector<GuiMessage> messages;
     // The module's host services live inside the harness (created once the pins are
     // known), not in an object of their own elsewhere on the heap.

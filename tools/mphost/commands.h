@@ -52,6 +52,27 @@ struct RenderOptions {
 };
 int runRender(const RenderOptions& options);
 
+struct PlayOptions {
+    std::filesystem::path patch;
+    std::string device;  // SDL audio output name; empty: the system's default
+    std::optional<float> sampleRate;
+    std::optional<int> blockSize;
+    std::vector<std::filesystem::path> bundleFolders;
+    std::filesystem::path skin;    // instead of the patch's; empty: the patch's or the default skin
+    std::filesystem::path record;  // WAV of what was heard; empty: none
+    bool stats = false;            // the status line on standard output once a second
+    bool headless = false;         // no window; a null audio device on the wall clock
+    // For tests and soak runs (hidden options): the patch's script played as live input,
+    // stop once this much audio has played, a picture of the window when stopping.
+    bool runScript = false;
+    std::optional<double> quitAfter;
+    std::filesystem::path screenshot;
+};
+// Plays until Q, the window's close button or a signal (SIGINT, SIGTERM, SIGHUP), then
+// completes the recording. Exit 0, 1 when the patch, the display, the audio device or a
+// file fails, 2 on misuse, 128 + the signal's number when a signal stopped it.
+int runPlay(const PlayOptions& options);
+
 struct DocsOptions {
     std::vector<std::string> bundles;  // paths or names; empty: every bundle built beside mphost
     std::filesystem::path out;         // empty: build/docs

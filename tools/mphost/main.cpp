@@ -3,6 +3,7 @@
 //   mphost validate <bundle>...  stress-test every module of each bundle
 //   mphost describe <bundle> <identifier>   the pins of a module's halves
 //   mphost render [patch.json]   a patch (or the demo patch) to WAV and PNG
+//   mphost play <patch.json>     a patch live: its panel in a window, its outputs heard
 //   mphost tooltips <patch>      the tooltip of every module on a patch's panel
 //   mphost docs [bundle...]      the module reference, as HTML and Markdown with pictures
 #include <cmath>
@@ -59,7 +60,7 @@ const CLI::Validator wholeHertz(
     },
     "HZ in [1000 - 768000], whole");
 
-const char* const commands[] = {"list", "validate", "describe", "render", "tooltips", "docs"};
+const char* const commands[] = {"list", "validate", "describe", "render", "play", "tooltips", "docs"};
 
 }  // namespace
 
@@ -81,7 +82,7 @@ int main(int argc, char** argv)
             known |= std::strcmp(argv[1], command) == 0;
         if (!known) {
             std::cerr << "mphost: unknown command '" << argv[1]
-                      << "'; the commands are list, validate, describe, render, tooltips and docs (mphost --help)\n";
+                      << "'; the commands are list, validate, describe, render, play, tooltips and docs (mphost --help)\n";
             return 2;
         }
     }
@@ -155,6 +156,35 @@ int main(int argc, char** argv)
     render->add_option("--skin", renderOptions.skin, "Skin folder instead of the patch's (default: the shipped skin)")
         ->check(CLI::ExistingDirectory);
 
+    mphost::cli::PlayOptions playOptions;
+    CLI::App* play = app.add_subcommand(
+        "play", "Play a patch live: its GUI panel in a window, its outputs through the system's audio");
+    play->add_option("patch", playOptions.patch, "Patch file (JSON)")->check(CLI::ExistingFile)->required();
+    play->add_option("--device", playOptions.device, "Audio output device by name (default: the system's)");
+    play->add_option("--rate", playOptions.sampleRate,
+                     "Sample rate instead of the patch's: a whole number of hertz from 1000 to 768000")
+        ->check(wholeHertz);
+    play->add_option("--block", playOptions.blockSize, "Block size instead of the patch's: 1 to 4096")
+        ->check(CLI::Range(1, 4096));
+    play->add_option("--skin", playOptions.skin, "Skin folder instead of the patch's (default: the shipped skin)")
+        ->check(CLI::ExistingDirectory);
+    play->add_option("--bundles", playOptions.bundleFolders, "Folders to look for bundles named without a path")
+        ->check(existingFolder)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    play->add_flag("--stats", playOptions.stats,
+                   "Print the status line (callback load, xruns, rate, block) once a second");
+    play->add_option("--record", playOptions.record, "Write what is heard to this WAV file (32-bit float)");
+    play->add_flag("--headless", playOptions.headless, "No window; play to a null device on the wall clock");
+    play->add_flag("--run-script", playOptions.runScript, "Play the patch's script as live input")->group("");
+    play->add_option("--quit-after", playOptions.quitAfter, "Stop after this many seconds of audio")
+        ->check(renderSeconds)
+        ->group("");
+    play->add_option("--screenshot", playOptions.screenshot, "PNG of the window when stopping")->group("");
+    play->footer("Keys: space pauses and resumes, R restarts the patch from its initial state, Q quits.\n"
+                 "The pointer and the wheel go to the module under the pointer.");
+
     mphost::cli::DocsOptions docsOptions;
     CLI::App* docs = app.add_subcommand(
         "docs", "Write the module reference (HTML with a search box, and Markdown) with pictures of every module");
@@ -207,6 +237,8 @@ int main(int argc, char** argv)
             return mphost::cli::runDescribe(describeOptions);
         if (render->parsed())
             return mphost::cli::runRender(renderOptions);
+        if (play->parsed())
+            return mphost::cli::runPlay(playOptions);
         if (docs->parsed())
             return mphost::cli::runDocs(docsOptions);
         if (tooltips->parsed())

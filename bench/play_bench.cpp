@@ -1,0 +1,111 @@
+// The live engine's audio callback against the offline engine on the same patch: the cost
+// of one block through LiveEngine::render (queues looked at, DSP side, outputs
+// interleaved) over one Engine::processBlock (UI side pumped, DSP side, GUI deliveries).
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "engine/engine.h"
+#include "engine/live_engine.h"
+#include "engine/patch.h"
+
+#include "../tools/mphost/demo_patch.h"
+
+namespace {
+
+mphost::PatchEnvironment environment()
+{
+    mphost::PatchEnvironment result;
+    result.bundleFolders = {MP_BUNDLE_DIR};
+    return result;
+}
+
+// The patches, long enough never to end, with no script: both engines run the same
+// modules on the same values.
+mphost::Patch benchPatch(const std::string& name)
+{
+    mphost::Patch patch = name == "demo"
+                              ? mphost::parsePatch(mphost::cli::demoPatch, "demo patch", environment())
+                              : mphost::loadPatch(MP_SOURCE_DIR "/examples/" + name + ".json", environment());
+    patch.changeTiming(86400.0, std::nullopt, std::nullopt);
+    patch.script.clear();
+    patch.snapshots.clear();
+    return patch;
+}
+
+void BM_OfflineBlock(benchmark::State& state, const std::string& name)
+{
+    bench::flushSubnormals();
+    mphost::Engine engine(benchPatch(name));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(engine.processBlock());
+    bench::reportPerSample(state, engine.patch().blockSize);
+}
+
+void BM_LiveCallback(benchmark::State& state, const std::string& name)
+{
+    bench::flushSubnormals();
+    mphost::LiveEngine live(benchPatch(name));
+    const int block = live.offline().patch().blockSize;
+    const int channels = live.channels();
+    std::vector<float> buffer(static_cast<std::size_t>(block * channels));
+    for (auto _ : state) {
+        live.render(buffer.data(), block, channels);
+        benchmark::DoNotOptimize(buffer.data());
+    }
+    bench::reportPerSample(state, block);
+}
+
+BENCHMARK_CAPTURE(BM_OfflineBlock, demo, std::string("demo"));
+BENCHMARK_CAPTURE(BM_LiveCallback, demo, std::string("demo"));
+BENCHMARK_CAPTURE(BM_OfflineBlock, shape_editor, std::string("shape-editor"));
+BENCHMARK_CAPTURE(BM_LiveCallback, shape_editor, std::string("shape-editor"));
+
+// CPU time per iteration of each benchmark (the median with --benchmark_repetitions).
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> cpu;
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const std::string name =
+                run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                medians[name] = run.GetAdjustedCPUTime();
+            else if (run.run_type == Run::RT_Iteration)
+                cpu[name] = run.GetAdjustedCPUTime();
+        }
+        for (const auto& [name, value] : medians)
+            cpu[name] = value;
+    }
+
+private:
+    std::map<std::string, double> medians;
+};
+
+}  // namespace
+
+// Prints, after the table:
+//   ratio play_callback_vs_offline <live callback / offline block, the demo patch>
+//   ratio play_callback_vs_offline_shape_editor <the same, examples/shape-editor.json>
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    const auto ratio = [&](const char* label, const std::string& patch) {
+        const auto live = reporter.cpu.find("BM_LiveCallback/" + patch);
+        const auto offline = reporter.cpu.find("BM_OfflineBlock/" + patch);
+        if (live != reporter.cpu.end() && offline != reporter.cpu.end() && offline->second > 0)
+            std::printf("ratio %s %.3f\n", label, live->second / offline->second);
+    };
+    ratio("play_callback_vs_offline", "demo");
+    ratio("play_callback_vs_offline_shape_editor", "shape_editor");
+    return 0;
+}
