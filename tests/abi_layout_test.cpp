@@ -154,14 +154,12 @@ namespace {
 
 std::shared_ptr<mphost::Bundle> uiBundle()
 {
-    static const auto bundle = mphost::Bundle::load(bundlePath("ui_modules"));
-    return bundle;
+    return testing_support::loadedBundle(bundlePath("ui_modules"));
 }
 
 const mphost::ModuleDescription& uiModule(const std::string& id)
 {
-    static const auto descriptions =
-        mphost::BundleDescription::loadFile(mphost::BundleDescription::pathBeside(bundlePath("ui_modules")));
+    const auto& descriptions = testing_support::descriptionsBeside(bundlePath("ui_modules"));
     const mphost::ModuleDescription* module = descriptions.find(id);
     if (!module)
         throw std::runtime_error("no ui module " + id);

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <ostream>
 
 namespace testing_support {
@@ -58,17 +60,41 @@ std::filesystem::path TempFolder::write(const std::string& name, const std::stri
     return file;
 }
 
+std::shared_ptr<mphost::Bundle> loadedBundle(const std::string& path)
+{
+    // Kept to the end of the program: bundles stay loaded while the other statics that
+    // loading them made are destroyed.
+    static std::mutex lock;
+    static auto& bundles = *new std::map<std::string, std::shared_ptr<mphost::Bundle>>;
+    const std::lock_guard guard(lock);
+    auto& bundle = bundles[path];
+    if (!bundle)
+        bundle = mphost::Bundle::load(path);
+    return bundle;
+}
+
+const mphost::BundleDescription& descriptionsBeside(const std::string& bundlePath)
+{
+    static std::mutex lock;
+    static auto& descriptions = *new std::map<std::string, mphost::BundleDescription>;
+    const std::lock_guard guard(lock);
+    auto found = descriptions.find(bundlePath);
+    if (found == descriptions.end())
+        found = descriptions
+                    .emplace(bundlePath, mphost::BundleDescription::loadFile(
+                                             mphost::BundleDescription::pathBeside(bundlePath)))
+                    .first;
+    return found->second;
+}
+
 std::shared_ptr<mphost::Bundle> probeBundle()
 {
-    static const auto bundle = mphost::Bundle::load(testBundlePath("probe_modules"));
-    return bundle;
+    return loadedBundle(testBundlePath("probe_modules"));
 }
 
 const mphost::BundleDescription& probeDescriptions()
 {
-    static const auto descriptions =
-        mphost::BundleDescription::loadFile(mphost::BundleDescription::pathBeside(testBundlePath("probe_modules")));
-    return descriptions;
+    return descriptionsBeside(testBundlePath("probe_modules"));
 }
 
 const mphost::ModuleDescription& probeModule(const std::string& id)

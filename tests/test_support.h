@@ -17,6 +17,10 @@ namespace testing_support {
 std::string bundlePath(const std::string& name);      // build/bundles/<name>.so
 std::string testBundlePath(const std::string& name);  // build/tests/bundles/<name>.so
 
+// The bundle at `path` and the descriptions beside it, each loaded once per test program.
+std::shared_ptr<mphost::Bundle> loadedBundle(const std::string& path);
+const mphost::BundleDescription& descriptionsBeside(const std::string& bundlePath);
+
 // The probe bundle and its descriptions, loaded once per test program.
 std::shared_ptr<mphost::Bundle> probeBundle();
 const mphost::BundleDescription& probeDescriptions();

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -11,6 +14,9 @@
 #include <nlohmann/json.hpp>
 
 #include "common/host_error.h"
+#include "common/pin_value.h"
+#include "mp_api.h"
+#include "unicode_conversion.h"
 
 namespace mphost {
 
@@ -45,6 +51,39 @@ public:
         if (!allowEmpty && result.empty())
             fail(path, "a non-empty string", &value);
         return result;
+    }
+
+    // A pin value of type `datatype` (gmpi::MP_*) written in JSON: integers within 32 bits,
+    // numbers within the float range, booleans, text, and hexadecimal text for blobs and MIDI.
+    PinValue typedValue(const Json& value, int datatype, const std::string& path) const
+    {
+        switch (datatype) {
+        case gmpi::MP_ENUM:
+        case gmpi::MP_INT32:
+            if (!value.is_number_integer() ||
+                (value.is_number_unsigned() ? value.get<std::uint64_t>() > INT32_MAX
+                                            : (value.get<std::int64_t>() < INT32_MIN ||
+                                               value.get<std::int64_t>() > INT32_MAX)))
+                fail(path, "a 32-bit integer", &value);
+            return static_cast<std::int32_t>(value.get<std::int64_t>());
+        case gmpi::MP_FLOAT32:
+        case gmpi::MP_AUDIO:
+            if (!value.is_number() || !std::isfinite(value.get<double>()) ||
+                std::abs(value.get<double>()) > std::numeric_limits<float>::max())
+                fail(path, "a number in the float range", &value);
+            return static_cast<float>(value.get<double>());
+        case gmpi::MP_BOOL:
+            if (!value.is_boolean())
+                fail(path, "true or false", &value);
+            return value.get<bool>();
+        case gmpi::MP_STRING: return Utf8ToWstring(text(value, path, true));
+        default:
+            try {
+                return parsePinValue(datatype, text(value, path, true));
+            } catch (const HostError&) {
+                fail(path, "hexadecimal bytes", &value);
+            }
+        }
     }
 
     void onlyKeys(const Json& object, const std::string& path, std::initializer_list<const char*> allowed) const

@@ -61,7 +61,7 @@ void DeviceContext::setFrame(double x, double y, const api::MP1_RECT* deviceClip
     applyClip();
 }
 
-bool DeviceContext::accept(std::initializer_list<double> values)
+bool DeviceContext::usableValues(std::initializer_list<double> values)
 {
     for (const double value : values) {
         if (!std::isfinite(value)) {
@@ -73,7 +73,12 @@ bool DeviceContext::accept(std::initializer_list<double> values)
     for (const double value : values)
         if (std::fabs(value) > maximumCoordinate)
             return false;
-    return transformInvertible;
+    return true;
+}
+
+bool DeviceContext::accept(std::initializer_list<double> values)
+{
+    return usableValues(values) && transformInvertible;
 }
 
 void DeviceContext::applyMatrix()
@@ -185,14 +190,8 @@ std::int32_t DeviceContext::CreateLinearGradientBrush(const api::MP1_LINEAR_GRAD
     if (!properties || !stops)
         return gmpi::MP_FAIL;
     const auto& p = *properties;
-    for (const float value : {p.startPoint.x, p.startPoint.y, p.endPoint.x, p.endPoint.y}) {
-        if (!std::isfinite(value)) {
-            ++nonFinite;
-            countNonFinite();
-        }
-        if (!usable(value))
-            return gmpi::MP_FAIL;
-    }
+    if (!usableValues({p.startPoint.x, p.startPoint.y, p.endPoint.x, p.endPoint.y}))
+        return gmpi::MP_FAIL;
     return handOut(ComPtr<LinearBrush>::adopt(new LinearBrush(owner, p, stops->list())), brush);
 }
 
@@ -207,15 +206,8 @@ std::int32_t DeviceContext::CreateRadialGradientBrush(const api::MP1_RADIAL_GRAD
     if (!properties || !stops)
         return gmpi::MP_FAIL;
     const auto& p = *properties;
-    for (const float value :
-         {p.center.x, p.center.y, p.gradientOriginOffset.x, p.gradientOriginOffset.y, p.radiusX, p.radiusY}) {
-        if (!std::isfinite(value)) {
-            ++nonFinite;
-            countNonFinite();
-        }
-        if (!usable(value))
-            return gmpi::MP_FAIL;
-    }
+    if (!usableValues({p.center.x, p.center.y, p.gradientOriginOffset.x, p.gradientOriginOffset.y, p.radiusX, p.radiusY}))
+        return gmpi::MP_FAIL;
     return handOut(ComPtr<RadialBrush>::adopt(new RadialBrush(owner, p, stops->list())), brush);
 }
 

@@ -64,7 +64,9 @@ protected:
 
 private:
     // False (and the call is counted) when any value is not finite; false also for
-    // absurd magnitudes or when the transform is singular.
+    // absurd magnitudes.
+    bool usableValues(std::initializer_list<double> values);
+    // usableValues, and false too when the transform is singular.
     bool accept(std::initializer_list<double> values);
     // Applies the module's transform on top of the origin.
     void applyMatrix();

@@ -377,29 +377,8 @@ private:
                                             static_cast<int>(value.get<std::int64_t>())))
                 fail(path, "a value of the choices \"" + pin.list + "\"", &value);
             [[fallthrough]];
-        case gmpi::MP_INT32:
-            if (!value.is_number_integer() || value.get<std::int64_t>() < INT32_MIN ||
-                value.get<std::int64_t>() > INT32_MAX)
-                fail(path, "a 32-bit integer", &value);
-            return static_cast<std::int32_t>(value.get<std::int64_t>());
-        case gmpi::MP_FLOAT32:
-        case gmpi::MP_AUDIO:
-            if (!value.is_number() || !std::isfinite(value.get<double>()) ||
-                std::abs(value.get<double>()) > std::numeric_limits<float>::max())
-                fail(path, "a number in the float range", &value);
-            return static_cast<float>(value.get<double>());
-        case gmpi::MP_BOOL:
-            if (!value.is_boolean())
-                fail(path, "true or false", &value);
-            return value.get<bool>();
-        case gmpi::MP_STRING:
-            return Utf8ToWstring(text(value, path, true));
         default:
-            try {
-                return parsePinValue(pin.datatype, text(value, path, true));
-            } catch (const HostError&) {
-                fail(path, "hexadecimal bytes", &value);
-            }
+            return typedValue(value, pin.datatype, path);
         }
     }
 

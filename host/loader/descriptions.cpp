@@ -46,36 +46,6 @@ class Reader : public JsonReader {
 public:
     using JsonReader::JsonReader;
 
-    PinValue defaultValue(const Json& value, int datatype, const std::string& path) const
-    {
-        switch (datatype) {
-        case gmpi::MP_ENUM:
-        case gmpi::MP_INT32:
-            if (!value.is_number_integer() ||
-                (value.is_number_unsigned() ? value.get<std::uint64_t>() > INT32_MAX
-                                            : (value.get<std::int64_t>() < INT32_MIN ||
-                                               value.get<std::int64_t>() > INT32_MAX)))
-                fail(path, "a 32-bit integer", &value);
-            return static_cast<std::int32_t>(value.get<std::int64_t>());
-        case gmpi::MP_FLOAT32:
-        case gmpi::MP_AUDIO:
-            if (!value.is_number() || std::abs(value.get<double>()) > std::numeric_limits<float>::max())
-                fail(path, "a number in the float range", &value);
-            return static_cast<float>(value.get<double>());
-        case gmpi::MP_BOOL:
-            if (!value.is_boolean())
-                fail(path, "true or false", &value);
-            return value.get<bool>();
-        case gmpi::MP_STRING: return Utf8ToWstring(text(value, path, true));
-        default:
-            try {
-                return parsePinValue(datatype, text(value, path, true));
-            } catch (const HostError&) {
-                fail(path, "hexadecimal bytes", &value);
-            }
-        }
-    }
-
     HalfDescription half(const Json& object, const std::string& path, int defaultSubType) const
     {
         onlyKeys(object, path, {"subType", "pins", "allocatesInProcess", "differsByInstance"});
@@ -127,7 +97,7 @@ public:
         pin.direction = direction == "in" ? gmpi::MP_IN : gmpi::MP_OUT;
         pin.defaultValue = zeroValue(pin.datatype);
         if (const auto it = object.find("default"); it != object.end())
-            pin.defaultValue = defaultValue(*it, pin.datatype, path + ".default");
+            pin.defaultValue = typedValue(*it, pin.datatype, path + ".default");
         if (const auto it = object.find("list"); it != object.end()) {
             if (pin.datatype != gmpi::MP_ENUM && pin.datatype != gmpi::MP_STRING && pin.datatype != gmpi::MP_INT32)
                 fail(path + ".list", "no list on a " + std::string(datatypeName(pin.datatype)) + " pin");

@@ -6,6 +6,7 @@
 
 #include "common/allocation_counter.h"
 #include "common/com_ptr.h"
+#include "services/file_name_reply.h"
 #include "unicode_conversion.h"
 
 namespace mphost {
@@ -200,14 +201,7 @@ std::int32_t DspHost::hostResolveFilename(const wchar_t* fileName, std::int32_t 
 {
     if (!fileName || !returnFullFilename || maxChars < 1)
         return gmpi::MP_FAIL;
-    const std::wstring full = Utf8ToWstring(resolve(WStringToUtf8(fileName)).string());
-    if (full.size() + 1 > static_cast<std::size_t>(maxChars)) {
-        returnFullFilename[0] = L'\0';  // a cut path would name another file
-        return gmpi::MP_FAIL;
-    }
-    std::copy(full.begin(), full.end(), returnFullFilename);
-    returnFullFilename[full.size()] = L'\0';
-    return gmpi::MP_OK;
+    return replyFileName(resolve(WStringToUtf8(fileName)), maxChars, returnFullFilename);
 }
 
 std::int32_t DspHost::hostSetLatency(std::int32_t latencySamples)

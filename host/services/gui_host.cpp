@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "common/com_ptr.h"
+#include "services/file_name_reply.h"
 #include "unicode_conversion.h"
 
 namespace mphost {
@@ -246,14 +247,7 @@ std::int32_t GuiHost::resolveFilename(const wchar_t* fileName, std::int32_t maxC
 {
     if (!fileName || !returnFullFilename || maxChars < 1)
         return gmpi::MP_FAIL;
-    const std::wstring full = Utf8ToWstring(resolve(std::filesystem::path(WStringToUtf8(fileName))).string());
-    if (full.size() + 1 > static_cast<std::size_t>(maxChars)) {
-        returnFullFilename[0] = L'\0';  // a cut path would name another file
-        return gmpi::MP_FAIL;
-    }
-    std::copy(full.begin(), full.end(), returnFullFilename);
-    returnFullFilename[full.size()] = L'\0';
-    return gmpi::MP_OK;
+    return replyFileName(resolve(std::filesystem::path(WStringToUtf8(fileName))), maxChars, returnFullFilename);
 }
 
 std::int32_t GuiHost::createPinIterator(void** returnInterface)

@@ -105,6 +105,10 @@ TEST(PatchFormat, RefusesFaultsNamingFilePathAndExpectation)
         {withModules(
              R"json({ "name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "values": { "Gain": "loud" } })json"),
          "$.modules[0].values.Gain: expected a number in the float range, found string \"loud\""},
+        // Beyond 64 signed bits: must not wrap into a small negative number.
+        {withModules(
+             R"json({ "name": "a", "bundle": "probe_modules", "id": "Probe", "values": { "Int": 18446744073709551615 } })json"),
+         "$.modules[0].values.Int: expected a 32-bit integer, found number 18446744073709551615"},
         {withModules(
              R"json({ "name": "a", "bundle": "probe_modules", "id": "Probe_Gain", "values": { "Volume": 1 } })json"),
          "$.modules[0].values.Volume: expected a pin of \"a\" (Probe_Gain; DSP pins: In, Gain, Out)"},

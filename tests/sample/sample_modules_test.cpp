@@ -23,15 +23,13 @@ namespace {
 
 const mphost::ModuleDescription& sampleModule(const std::string& id)
 {
-    static const auto descriptions = mphost::BundleDescription::loadFile(
-        mphost::BundleDescription::pathBeside(testing_support::bundlePath("sample_modules")));
+    const auto& descriptions = testing_support::descriptionsBeside(testing_support::bundlePath("sample_modules"));
     return *descriptions.find(id);
 }
 
 std::shared_ptr<mphost::Bundle> sampleBundle()
 {
-    static const auto bundle = mphost::Bundle::load(testing_support::bundlePath("sample_modules"));
-    return bundle;
+    return testing_support::loadedBundle(testing_support::bundlePath("sample_modules"));
 }
 
 // Started, initial values applied, first messages taken.

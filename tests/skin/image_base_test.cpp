@@ -19,14 +19,12 @@ namespace {
 
 std::shared_ptr<mphost::Bundle> skinProbeBundle()
 {
-    static const auto bundle = mphost::Bundle::load(testing_support::testBundlePath("skin_probe_modules"));
-    return bundle;
+    return testing_support::loadedBundle(testing_support::testBundlePath("skin_probe_modules"));
 }
 
 const mphost::ModuleDescription& imageProbe()
 {
-    static const auto descriptions = mphost::BundleDescription::loadFile(
-        mphost::BundleDescription::pathBeside(testing_support::testBundlePath("skin_probe_modules")));
+    const auto& descriptions = testing_support::descriptionsBeside(testing_support::testBundlePath("skin_probe_modules"));
     return *descriptions.find("SkinProbe_Image");
 }
 

@@ -11,14 +11,12 @@ namespace {
 
 std::shared_ptr<mphost::Bundle> uiBundle()
 {
-    static const auto bundle = mphost::Bundle::load(testing_support::bundlePath("ui_modules"));
-    return bundle;
+    return testing_support::loadedBundle(testing_support::bundlePath("ui_modules"));
 }
 
 const mphost::ModuleDescription& scrollBarDescription()
 {
-    static const auto descriptions = mphost::BundleDescription::loadFile(
-        mphost::BundleDescription::pathBeside(testing_support::bundlePath("ui_modules")));
+    const auto& descriptions = testing_support::descriptionsBeside(testing_support::bundlePath("ui_modules"));
     return *descriptions.find("ScrollBar");
 }
 

@@ -17,14 +17,12 @@ namespace timer_testing {
 
 inline std::shared_ptr<mphost::Bundle> probeBundle()
 {
-    static const auto bundle = mphost::Bundle::load(testing_support::testBundlePath("timer_probe_modules"));
-    return bundle;
+    return testing_support::loadedBundle(testing_support::testBundlePath("timer_probe_modules"));
 }
 
 inline const mphost::BundleDescription& probeDescriptions()
 {
-    static const auto descriptions = mphost::BundleDescription::loadFile(
-        mphost::BundleDescription::pathBeside(testing_support::testBundlePath("timer_probe_modules")));
+    const auto& descriptions = testing_support::descriptionsBeside(testing_support::testBundlePath("timer_probe_modules"));
     return descriptions;
 }
 
