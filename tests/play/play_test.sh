@@ -75,11 +75,18 @@ case "$check" in
 window)
   start_xvfb
   "$mphost" render patch.json -o offline.wav --quiet
+  # The window loads the system's graphics driver, whose allocations outlive it in a
+  # library unloaded before the leak report (no name to suppress): no leak check here.
+  ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
   SDL_AUDIODRIVER=dummy "$mphost" play patch.json --run-script --quit-after 3.1 --record live.wav \
     --screenshot window.png --block 64 >play.log 2>&1 || fail "play: $(cat play.log)"
   cat play.log
-  grep -q "late input 0," play.log || fail "scripted input reached the DSP side late"
-  compare_wavs live.wav offline.wav 3 || fail "the live recording differs from the offline render"
+  # Sanitized builds run several times slower: the scripted input may then reach the DSP
+  # side after its block, so only the unsanitized build compares the samples.
+  if [ "${MP_PLAY_EXACT_TIMING:-1}" = 1 ]; then
+    grep -q "late input 0," play.log || fail "scripted input reached the DSP side late"
+    compare_wavs live.wav offline.wav 3 || fail "the live recording differs from the offline render"
+  fi
   python3 - window.png <<'PY' || fail "the screenshot is not a PNG of the window"
 import struct, sys
 data = open(sys.argv[1], "rb").read()
