@@ -335,6 +335,21 @@ struct MpPinValueTraits<MpBlob> {
     static const void* rawData(const MpBlob& value) { return value.getData(); }
 };
 
+// A pin's value before anything arrives. Text pins start with room for 256 characters, so
+// that texts up to that length arrive on the audio thread without an allocation.
+template <typename T>
+T initialPinValue()
+{
+    return T{};
+}
+template <>
+inline std::wstring initialPinValue<std::wstring>()
+{
+    std::wstring text;
+    text.reserve(256);
+    return text;
+}
+
 template <typename T, int pinDatatype>
 class MpControlPinBase : public MpPinBase {
 public:
@@ -366,7 +381,7 @@ public:
     bool isUpdated() const { return updated; }
 
 protected:
-    T value{};
+    T value = initialPinValue<T>();
     bool updated = false;
 };
 

@@ -1,5 +1,6 @@
 #include "common/pin_value.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -85,6 +86,30 @@ PinValue decodePinValue(int datatype, const void* data, std::size_t size)
     }
     default: return Bytes(bytes, bytes + size);
     }
+}
+
+void decodePinValueInto(PinValue& value, int datatype, const void* data, std::size_t size)
+{
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    if (datatype == gmpi::MP_STRING) {
+        if (auto* text = std::get_if<std::wstring>(&value)) {
+            const std::size_t length = size / sizeof(wchar_t);
+            if (length > text->capacity())  // grown ahead of need: a text that keeps growing
+                text->reserve(std::max(length, 2 * text->capacity()));
+            text->resize(length);
+            if (!text->empty())
+                std::memcpy(text->data(), bytes, text->size() * sizeof(wchar_t));
+            return;
+        }
+    } else if (datatype == gmpi::MP_BLOB || datatype == gmpi::MP_MIDI) {
+        if (auto* blob = std::get_if<Bytes>(&value)) {
+            if (size > blob->capacity())
+                blob->reserve(std::max(size, 2 * blob->capacity()));
+            blob->assign(bytes, bytes + size);
+            return;
+        }
+    }
+    value = decodePinValue(datatype, data, size);
 }
 
 std::string formatPinValue(const PinValue& value)

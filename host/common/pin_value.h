@@ -26,6 +26,9 @@ Bytes encodePinValue(const PinValue& value);
 // Reads a published value of `datatype`; short payloads are zero-extended, text keeps
 // whole characters.
 PinValue decodePinValue(int datatype, const void* data, std::size_t size);
+// The same, written over `value`: text and bytes reuse the memory `value` already holds, so
+// a value no longer than the last one allocates nothing (for the audio thread).
+void decodePinValueInto(PinValue& value, int datatype, const void* data, std::size_t size);
 
 // Text forms for patches and the command line: numbers in decimal, bools as true/false,
 // text as UTF-8, bytes as hexadecimal pairs.

@@ -596,6 +596,13 @@ void Engine::reserveEvents(std::size_t events, std::size_t payloadBytes)
             node->dsp->reserveEvents(events, payloadBytes);
 }
 
+void Engine::reserveOutputValues(std::size_t bytes)
+{
+    for (const auto& node : nodes)
+        if (node->dsp)
+            node->dsp->reserveOutputValues(bytes);
+}
+
 void Engine::deliverValueToDsp(std::size_t node, std::int32_t pin, const std::uint8_t* data, std::size_t size)
 {
     nodes.at(node)->dsp->queueRawBytes(gmpi::EVENT_PIN_SET, pin, data, size, 0);

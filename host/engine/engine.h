@@ -89,6 +89,8 @@ public:
     };
     // Room in every DSP half for `events` queued events of up to `payloadBytes`.
     void reserveEvents(std::size_t events, std::size_t payloadBytes);
+    // Room for `bytes` in every DSP half's text, blob and MIDI output values.
+    void reserveOutputValues(std::size_t bytes);
     // Call before begin(); `bridge` outlives the engine's use of it.
     void bridgeThreads(ThreadBridge* bridge) { threadBridge = bridge; }
     // [audio-thread] One block of `count` samples (1 .. block size) of the DSP side alone,

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 
-#include <readerwriterqueue/readerwriterqueue.h>
-
 #include "common/allocation_counter.h"
+#include "common/spsc_queue.h"
 #include "engine/engine_panel.h"
 #include "mp_api.h"
 #include "platform/clock.h"
@@ -17,12 +16,19 @@ namespace {
 // Queue sizes, in crossings: enough for seconds of heavy traffic at 64-sample blocks.
 constexpr std::size_t toDspCapacity = 4096;
 constexpr std::size_t toGuiCapacity = 8192;
-// Payload buffers the audio thread fills for the GUI side, and their reserved size. A
-// value larger than that still goes through (the buffer grows: one counted allocation).
-constexpr std::size_t audioBufferCount = 4096;
-constexpr std::size_t audioBufferBytes = 256;
+// Payload buffers the audio thread fills for the GUI side: many small ones for values and
+// short messages, fewer large ones for frames and blobs (a scope frame is some kilobytes).
+// The UI thread grows large buffers it recycles to the largest payload seen, so only a
+// payload larger than any before costs the audio thread an allocation (a counted one).
+constexpr std::size_t smallBufferCount = 4096;
+constexpr std::size_t smallBufferBytes = 256;
+constexpr std::size_t largeBufferCount = 64;
+constexpr std::size_t largeBufferBytes = 16 * 1024;
+// Room in the DSP halves for a text event's payload: the 256 characters a text pin holds
+// from the start.
+constexpr std::size_t textPayloadBytes = 256 * sizeof(wchar_t);
 // Buffers that grew past this are freed on the UI thread rather than recycled.
-constexpr std::size_t largestRecycledBuffer = 64 * 1024;
+constexpr std::size_t largestRecycledBuffer = 1024 * 1024;
 
 }  // namespace
 
@@ -40,12 +46,28 @@ class LiveEngine::Bridge final : public Engine::ThreadBridge {
 public:
     explicit Bridge(const std::int64_t& holdSample)
         : hold(holdSample), toDsp(toDspCapacity), spentOnAudio(toDspCapacity), toGui(toGuiCapacity),
-          freeForAudio(audioBufferCount)
+          freeSmall(smallBufferCount), freeLarge(largeBufferCount)
     {
-        for (std::size_t i = 0; i < audioBufferCount; ++i) {
+        for (std::size_t i = 0; i < smallBufferCount; ++i)
+            recycle(Bytes{});
+        for (std::size_t i = 0; i < largeBufferCount; ++i) {
             Bytes buffer;
-            buffer.reserve(audioBufferBytes);
-            freeForAudio.try_enqueue(std::move(buffer));
+            buffer.reserve(largeBufferBytes);
+            recycle(std::move(buffer));
+        }
+    }
+
+    // [ui-thread] Hands an emptied payload buffer back to the audio thread's pools.
+    void recycle(Bytes buffer)
+    {
+        buffer.clear();
+        if (buffer.capacity() <= smallBufferBytes) {
+            buffer.reserve(smallBufferBytes);
+            freeSmall.try_enqueue(std::move(buffer));
+        } else if (buffer.capacity() <= largestRecycledBuffer) {
+            largestLarge = std::max(largestLarge, buffer.capacity());
+            buffer.reserve(largestLarge);
+            freeLarge.try_enqueue(std::move(buffer));
         }
     }
 
@@ -72,11 +94,14 @@ public:
     moodycamel::ReaderWriterQueue<Crossing> toDsp;        // UI -> audio
     moodycamel::ReaderWriterQueue<Bytes> spentOnAudio;    // audio -> UI: payloads used, to free
     moodycamel::ReaderWriterQueue<Crossing> toGui;        // audio -> UI
-    moodycamel::ReaderWriterQueue<Bytes> freeForAudio;    // UI -> audio: empty buffers to fill
+    moodycamel::ReaderWriterQueue<Bytes> freeSmall;       // UI -> audio: empty buffers to fill
+    moodycamel::ReaderWriterQueue<Bytes> freeLarge;       // UI -> audio: the same, for large payloads
     std::atomic<std::uint64_t> droppedOnUi{0};
     std::atomic<std::uint64_t> droppedOnAudio{0};
 
 private:
+    std::size_t largestLarge = largeBufferBytes;  // [ui-thread] what recycled large buffers hold
+
     void sendToDsp(Crossing::Kind kind, std::size_t node, std::int32_t id, const Bytes& data)
     {
         if (!toDsp.try_enqueue(Crossing{kind, node, id, hold, data}))
@@ -85,7 +110,8 @@ private:
     void sendToGui(Crossing::Kind kind, std::size_t node, std::int32_t id, const std::uint8_t* data, std::size_t size)
     {
         Crossing crossing{kind, node, id, 0, {}};
-        if (!freeForAudio.try_dequeue(crossing.payload)) {
+        auto& pool = size <= smallBufferBytes ? freeSmall : freeLarge;
+        if (!pool.try_dequeue(crossing.payload)) {
             droppedOnAudio.fetch_add(1, std::memory_order_relaxed);
             return;
         }
@@ -104,7 +130,8 @@ LiveEngine::LiveEngine(const Patch& patch)
     engine->bridgeThreads(bridge.get());
     engine->begin();
     // What the audio thread would otherwise allocate as event traffic first arrives.
-    engine->reserveEvents(256, audioBufferBytes);
+    engine->reserveEvents(256, textPayloadBytes);
+    engine->reserveOutputValues(largeBufferBytes);
     // What the GUI halves sent while starting reaches the DSP side at the first block.
     engine->forwardGuiMessages();
     // GUI timers from now on tick on the wall clock, pumped by pumpUserInterface.
@@ -192,9 +219,7 @@ void LiveEngine::pumpUserInterface()
             engine->deliverValueToGui(crossing.node, crossing.pinOrId, crossing.payload);
         else
             engine->deliverMessageToGui(crossing.node, crossing.pinOrId, crossing.payload);
-        crossing.payload.clear();
-        if (crossing.payload.capacity() <= largestRecycledBuffer)
-            bridge->freeForAudio.try_enqueue(std::move(crossing.payload));
+        bridge->recycle(std::move(crossing.payload));
         crossing.payload = {};
     }
     Bytes spent;

@@ -13,6 +13,8 @@ namespace mphost {
 namespace {
 // Payload buffers of delivered events kept for later events, per module.
 constexpr std::size_t keptPayloads = 64;
+// Message slots made ready by reserveEvents (more are added when a block sends more).
+constexpr std::size_t keptMessages = 16;
 }  // namespace
 
 DspModule::DspModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescription& description,
@@ -157,20 +159,53 @@ void DspModule::queueRawBytes(int type, int pinIndex, const std::uint8_t* data, 
         payload = std::move(sparePayloads.back());
         sparePayloads.pop_back();
     }
+    if (size > payload.capacity())  // grown ahead of need: a text that keeps growing
+        payload.reserve(std::max(size, 2 * payload.capacity()));
     if (size > 0)
         payload.assign(data, data + size);
     queue({timestamp, type, pinIndex, std::move(payload)});
 }
 
+// Message slots past messageCount keep their memory: a message no longer than the one the
+// slot held before is copied without allocating.
+void DspModule::keepMessage(std::int32_t id, const std::uint8_t* data, std::size_t size)
+{
+    if (messageCount == messages.size())
+        messages.emplace_back();
+    GuiMessage& message = messages[messageCount++];
+    message.id = id;
+    message.data.assign(data, data + size);
+}
+
 void DspModule::reserveEvents(std::size_t events, std::size_t payloadBytes)
 {
+    while (messages.size() < std::min(events, keptMessages)) {
+        messages.emplace_back();
+        messages.back().data.reserve(payloadBytes);
+    }
     pending.reserve(pending.size() + events);
     eventRecords.reserve(pending.size() + events);
+    const bool longPayloads = std::any_of(pinList.begin(), pinList.end(), [](const DspPin& pin) {
+        return pin.isInput() && (pin.datatype == gmpi::MP_STRING || pin.datatype == gmpi::MP_BLOB ||
+                                 pin.datatype == gmpi::MP_MIDI);
+    });
     sparePayloads.reserve(keptPayloads);
     while (sparePayloads.size() < std::min(events, keptPayloads)) {
         Bytes buffer;
-        buffer.reserve(payloadBytes);
+        buffer.reserve(longPayloads ? payloadBytes : sizeof(std::int32_t));
         sparePayloads.push_back(std::move(buffer));
+    }
+}
+
+void DspModule::reserveOutputValues(std::size_t bytes)
+{
+    for (DspPin& pin : pinList) {
+        if (pin.isInput())
+            continue;
+        if (auto* text = std::get_if<std::wstring>(&pin.value))
+            text->reserve(bytes / sizeof(wchar_t));
+        else if (auto* blob = std::get_if<Bytes>(&pin.value))
+            blob->reserve(bytes);
     }
 }
 
@@ -364,7 +399,10 @@ std::int32_t DspModule::sendMessageFromGui(std::int32_t id, const std::uint8_t* 
 std::vector<GuiMessage> DspModule::takeMessages()
 {
     collectMessages();
-    return std::exchange(messages, {});
+    std::vector<GuiMessage> taken(std::make_move_iterator(messages.begin()),
+                                  std::make_move_iterator(messages.begin() + static_cast<std::ptrdiff_t>(messageCount)));
+    messageCount = 0;
+    return taken;
 }
 
 // Takes what the module published outside process() (from open(), a message handler
@@ -384,7 +422,7 @@ void DspModule::collectOutputs(int count)
         const OutputLog::Record& record = records[i];
         if (record.kind == OutputLog::Kind::Message) {
             const std::uint8_t* bytes = log.payload(record);
-            messages.push_back({record.pinOrId, Bytes(bytes, bytes + record.size)});
+            keepMessage(record.pinOrId, bytes, record.size);
             continue;
         }
         DspPin* pin = pinByIndex(record.pinOrId);
@@ -397,7 +435,7 @@ void DspModule::collectOutputs(int count)
                 outputsWentStatic = true;
             }
         } else if (!pin->isAudio()) {
-            pin->value = decodePinValue(pin->datatype, log.payload(record), record.size);
+            decodePinValueInto(pin->value, pin->datatype, log.payload(record), record.size);
         }
     }
     collectedRecords = records.size();

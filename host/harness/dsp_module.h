@@ -97,9 +97,13 @@ public:
     // kept for later events, so that a module's event traffic stops allocating once the
     // buffers have grown to the sizes it sees: what an audio thread needs.
     void queueRawBytes(int type, int pinIndex, const std::uint8_t* data, std::size_t size, int timestamp = 0);
-    // Room for `events` more queued events with payloads of up to `payloadBytes` each,
-    // taken now: a caller on an audio thread reserves before it starts.
+    // Room for `events` more queued events, taken now: a caller on an audio thread reserves
+    // before it starts. Payloads for text, blob and MIDI inputs, and messages to the GUI
+    // half, get room for `payloadBytes` each; values of the other pins take 4 bytes.
     void reserveEvents(std::size_t events, std::size_t payloadBytes);
+    // Room for `bytes` in the values of text, blob and MIDI outputs, so that publishing them
+    // on the audio thread allocates nothing.
+    void reserveOutputValues(std::size_t bytes);
     // Graph start, then every control input's default value and every audio input
     // reported static with its buffer filled with the default, all at timestamp 0.
     void start();
@@ -157,12 +161,12 @@ public:
     void forEachMessage(Visit visit)
     {
         collectMessages();
-        for (const GuiMessage& message : messages)
-            visit(message.id, message.data);
-        messages.clear();
+        for (std::size_t i = 0; i < messageCount; ++i)
+            visit(messages[i].id, messages[i].data);
+        messageCount = 0;
     }
     // True when messages from the last process() call wait to be taken.
-    bool messagesWaiting() const { return !messages.empty(); }
+    bool messagesWaiting() const { return messageCount > 0; }
 
     // Delivers a message from the GUI half (the payload is copied for the call).
     std::int32_t sendMessageFromGui(std::int32_t id, const Bytes& payload);
@@ -197,6 +201,7 @@ private:
     void afterQuietBlock(int count);
     void collectOutputs(int count);
     void collectMessages();
+    void keepMessage(std::int32_t id, const std::uint8_t* data, std::size_t size);
     void updateHeldValues(int count);
     void holdOutputs(int count);
 
@@ -214,7 +219,8 @@ private:
     std::uint64_t allocationsDuringProcess = 0;
     std::vector<QueuedEvent> pending;      // in timestamp order, stable
     std::vector<Bytes> sparePayloads;      // emptied payloads of delivered events, for reuse
-    std::vector<GuiMessage> messages;
+    std::vector<GuiMessage> messages;      // the first messageCount wait; the rest are spare slots
+    std::size_t messageCount = 0;
     // The module's host services live inside the harness (created once the pins are
     // known), not in an object of their own elsewhere on the heap.
     std::optional<DspHost> dspHost;

@@ -6,7 +6,8 @@
 #              render of the same patch; the window's screenshot is a PNG of the window's size
 #   missing    no display, or no audio device: a clear error naming it, exit status 1
 #   headless   the null device on the wall clock: a recording, stopped by SIGINT, is a
-#              complete WAV of the offline render's samples; the status line once a second
+#              complete WAV of the offline render's samples; the status line once a second;
+#              no allocation on the audio thread
 # Exit 77 (skipped) when Xvfb is not installed.
 set -euo pipefail
 check=$1 mphost=$2 source=$3 work=$4
@@ -127,6 +128,8 @@ headless)
   cat play.log
   [ $status -eq 130 ] || fail "exit status $status after SIGINT"
   grep -q "^played .* s: xruns .*, audio-thread allocations " play.log || fail "no summary line"
+  # The drags send the editor's text to its DSP half; the texts fit the pin's room.
+  grep -q "audio-thread allocations 0," play.log || fail "the audio thread allocated"
   grep -q "^load .* %.*xruns .*48000 Hz   block 64" play.log || fail "no status line"
   # What was recorded until the signal: a WAV whose header covers the whole file, the same
   # samples as the offline render.

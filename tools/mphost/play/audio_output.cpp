@@ -24,12 +24,12 @@ std::uint64_t nanosecondsBetween(Clock::time_point from, Clock::time_point to)
 
 }  // namespace
 
-void AudioCallback::fill(float* interleaved, int frames)
+bool AudioCallback::fill(float* interleaved, int frames)
 {
     const auto began = Clock::now();
     if (!live || pause.load(std::memory_order_relaxed)) {
         std::memset(interleaved, 0, static_cast<std::size_t>(frames * channelCount) * sizeof(float));
-        return;
+        return false;
     }
     live->render(interleaved, frames, channelCount);
     if (record)
@@ -41,8 +41,7 @@ void AudioCallback::fill(float* interleaved, int frames)
     const std::uint64_t permille = audio > 0 ? busy * 1000 / audio : 0;
     if (permille > peakPermille.load(std::memory_order_relaxed))
         peakPermille.store(permille, std::memory_order_relaxed);
-    if (busy > audio)
-        xrunCount.fetch_add(1, std::memory_order_relaxed);
+    return busy > audio;
 }
 
 AudioCallback::Load AudioCallback::takeLoad()
@@ -72,18 +71,20 @@ void NullAudioDevice::stop()
         thread.join();
 }
 
-// Wakes at every block boundary of the wall clock, as a device with a buffer of
-// `bufferedBlocks` blocks asks for audio. Falling further behind than that buffer is what
-// makes a real device run dry: it counts as an xrun and the clock starts again from now
-// rather than rushing to catch up. Like the audio threads of sound servers, the thread
-// asks for real-time scheduling (granted to root or with the rtprio limit; otherwise it
-// runs at normal priority).
+// Wakes at every block boundary of the wall clock, as a device asks for audio when a
+// block of its buffer has played. The buffer holds the blocks that make at least 1024
+// frames (about 21 ms at 48 kHz: what sound servers buffer by default), and at least 4:
+// a callback that runs long, or a thread the system wakes late, is heard only when the
+// device falls behind by more than that buffer. That counts as an xrun, and the clock
+// starts again from now rather than rushing to catch up. Like the audio threads of sound
+// servers, the thread asks for real-time scheduling (granted to root or with the rtprio
+// limit; otherwise it runs at normal priority).
 void NullAudioDevice::run()
 {
     sched_param priority{};
     priority.sched_priority = std::min(10, sched_get_priority_max(SCHED_FIFO));
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
-    constexpr int bufferedBlocks = 4;
+    const int bufferedBlocks = std::max(4, (1024 + frames - 1) / frames);
     const auto period = std::chrono::nanoseconds(
         static_cast<std::int64_t>(static_cast<double>(frames) * 1e9 / callback.sampleRate()));
     auto next = Clock::now();
@@ -92,7 +93,7 @@ void NullAudioDevice::run()
         next += period;
         const auto now = Clock::now();
         if (now > next + bufferedBlocks * period) {
-            callback.countLateWakeUp();
+            callback.countXrun();
             next = now;
         }
         std::this_thread::sleep_until(next);
@@ -105,7 +106,10 @@ extern "C" void sdlAudioCallback(void* user, Uint8* stream, int length)
 {
     auto* callback = static_cast<AudioCallback*>(user);
     const int frames = length / static_cast<int>(sizeof(float) * static_cast<std::size_t>(callback->channels()));
-    callback->fill(reinterpret_cast<float*>(stream), frames);
+    // SDL asks for the next buffer when the one before has been handed to the device: a
+    // callback longer than the audio it renders leaves the device without audio.
+    if (callback->fill(reinterpret_cast<float*>(stream), frames))
+        callback->countXrun();
 }
 
 }  // namespace

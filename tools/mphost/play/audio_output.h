@@ -1,7 +1,7 @@
 // Where a live patch's audio goes: an SDL2 audio device, or a null device that consumes
 // it on the wall clock (--headless). Both call AudioCallback::fill from their audio
-// thread; the callback measures its own load and counts the blocks it could not render
-// in time.
+// thread; the callback measures its own load, and each device counts the times its
+// buffer ran dry (xruns).
 #pragma once
 
 #include <atomic>
@@ -31,10 +31,11 @@ public:
     void setPaused(bool paused) { pause.store(paused, std::memory_order_relaxed); }
     bool paused() const { return pause.load(std::memory_order_relaxed); }
 
-    // [audio-thread] Fills `frames` interleaved frames.
-    void fill(float* interleaved, int frames);
-    // [audio-thread] A device wake-up so late that a real device would have run dry.
-    void countLateWakeUp() { xrunCount.fetch_add(1, std::memory_order_relaxed); }
+    // [audio-thread] Fills `frames` interleaved frames. True when that took longer than
+    // the frames last.
+    bool fill(float* interleaved, int frames);
+    // [audio-thread] The device's buffer ran dry: what was heard has a gap.
+    void countXrun() { xrunCount.fetch_add(1, std::memory_order_relaxed); }
 
     // [ui-thread] The callback's time as a percentage of the audio it rendered since the
     // last call (the mean, and the largest single callback's).
@@ -43,7 +44,7 @@ public:
         double peak = 0;
     };
     Load takeLoad();
-    // Callbacks that took longer than the audio they rendered, and late wake-ups.
+    // The times the device's buffer ran dry.
     std::uint64_t xruns() const { return xrunCount.load(std::memory_order_relaxed); }
     int channels() const { return channelCount; }
     int sampleRate() const { return rate; }
@@ -61,7 +62,7 @@ private:
 };
 
 // A device that plays nothing and takes a block of `blockFrames` every block's duration
-// on the wall clock, from a thread of its own.
+// on the wall clock, from a thread of its own, into a buffer of about 1024 frames.
 class NullAudioDevice {
 public:
     NullAudioDevice(AudioCallback& callback, int blockFrames);

@@ -10,7 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <readerwriterqueue/readerwriterqueue.h>
+#include "common/spsc_queue.h"
 
 #include "AudioFile.h"
 #include "common/host_error.h"
