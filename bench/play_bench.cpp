@@ -1,8 +1,6 @@
 // The live engine's audio callback against the offline engine on the same patch: the cost
 // of one block through LiveEngine::render (queues looked at, DSP side, outputs
 // interleaved) over one Engine::processBlock (UI side pumped, DSP side, GUI deliveries).
-#include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -63,29 +61,6 @@ BENCHMARK_CAPTURE(BM_LiveCallback, demo, std::string("demo"));
 BENCHMARK_CAPTURE(BM_OfflineBlock, shape_editor, std::string("shape-editor"));
 BENCHMARK_CAPTURE(BM_LiveCallback, shape_editor, std::string("shape-editor"));
 
-// CPU time per iteration of each benchmark (the median with --benchmark_repetitions).
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> cpu;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const std::string name =
-                run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians[name] = run.GetAdjustedCPUTime();
-            else if (run.run_type == Run::RT_Iteration)
-                cpu[name] = run.GetAdjustedCPUTime();
-        }
-        for (const auto& [name, value] : medians)
-            cpu[name] = value;
-    }
-
-private:
-    std::map<std::string, double> medians;
-};
-
 }  // namespace
 
 // Prints, after the table:
@@ -93,19 +68,11 @@ private:
 //   ratio play_callback_vs_offline_shape_editor <the same, examples/shape-editor.json>
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    bench::FigureReporter reporter(bench::FigureReporter::cpuTime);
+    if (!bench::runBenchmarks(argc, argv, reporter))
         return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    const auto ratio = [&](const char* label, const std::string& patch) {
-        const auto live = reporter.cpu.find("BM_LiveCallback/" + patch);
-        const auto offline = reporter.cpu.find("BM_OfflineBlock/" + patch);
-        if (live != reporter.cpu.end() && offline != reporter.cpu.end() && offline->second > 0)
-            std::printf("ratio %s %.3f\n", label, live->second / offline->second);
-    };
-    ratio("play_callback_vs_offline", "demo");
-    ratio("play_callback_vs_offline_shape_editor", "shape_editor");
+    reporter.printQuotient("play_callback_vs_offline", "BM_LiveCallback/demo", "BM_OfflineBlock/demo");
+    reporter.printQuotient("play_callback_vs_offline_shape_editor", "BM_LiveCallback/shape_editor",
+                           "BM_OfflineBlock/shape_editor");
     return 0;
 }

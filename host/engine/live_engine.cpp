@@ -167,6 +167,10 @@ void LiveEngine::render(float* interleaved, int frames, int channels)
             engine->processDspSide(blockSize);
             for (int c = 0; c < blockChannels; ++c) {
                 const std::span<const float> samples = engine->output(static_cast<std::size_t>(c));
+                if (blockChannels == 1) {
+                    std::copy_n(samples.begin(), blockSize, blockSamples.begin());
+                    break;
+                }
                 for (int i = 0; i < blockSize; ++i)
                     blockSamples[static_cast<std::size_t>(i * blockChannels + c)] = samples[static_cast<std::size_t>(i)];
             }
@@ -176,6 +180,13 @@ void LiveEngine::render(float* interleaved, int frames, int channels)
             renderedSamples.store(dspPosition, std::memory_order_release);
         }
         const int count = std::min(frames - written, blockFrames - blockUsed);
+        if (channels == blockChannels) {  // the device has the patch's channels: one copy
+            std::copy_n(blockSamples.data() + static_cast<std::ptrdiff_t>(blockUsed) * channels, count * channels,
+                        interleaved + static_cast<std::ptrdiff_t>(written) * channels);
+            written += count;
+            blockUsed += count;
+            continue;
+        }
         for (int i = 0; i < count; ++i) {
             float* frame = interleaved + static_cast<std::ptrdiff_t>(written + i) * channels;
             const float* source = blockSamples.data() + static_cast<std::ptrdiff_t>(blockUsed + i) * blockChannels;
