@@ -27,8 +27,8 @@ constexpr std::size_t largeBufferBytes = 16 * 1024;
 // Room in the DSP halves for a text event's payload: the 256 characters a text pin holds
 // from the start.
 constexpr std::size_t textPayloadBytes = 256 * sizeof(wchar_t);
-// Buffers that grew past this are freed on the UI thread rather than recycled.
-constexpr std::size_t largestRecycledBuffer = 1024 * 1024;
+// Buffers that grew past this are freed on the UI thread and replaced rather than recycled.
+constexpr std::size_t largestRecycledBuffer = 256 * 1024;
 
 }  // namespace
 
@@ -64,8 +64,11 @@ public:
         if (buffer.capacity() <= smallBufferBytes) {
             buffer.reserve(smallBufferBytes);
             freeSmall.try_enqueue(std::move(buffer));
-        } else if (buffer.capacity() <= largestRecycledBuffer) {
-            largestLarge = std::max(largestLarge, buffer.capacity());
+        } else {
+            if (buffer.capacity() > largestRecycledBuffer)
+                buffer = Bytes{};  // freed here; a buffer of the usual size takes its place
+            else
+                largestLarge = std::max(largestLarge, buffer.capacity());
             buffer.reserve(largestLarge);
             freeLarge.try_enqueue(std::move(buffer));
         }

@@ -126,3 +126,36 @@ TEST(LiveEngine, RendersSilenceBeyondThePatchOutputsAndKeepsBlocksAcrossCallback
     }
     EXPECT_EQ(live.position(), 192);  // 140 frames heard: three blocks rendered
 }
+
+// Scope frames (12.8 kB each) and bridged blobs larger than any buffer made ready: the
+// audio thread allocates nothing for the frames, and no crossing is lost however many
+// large payloads go by.
+TEST(LiveEngine, FramesAndLargeBlobsReachTheGuiSideWithoutLossAndFramesWithoutAllocation)
+{
+    mphost::LiveEngine live(patch(R"json({ "seconds": 1, "blockSize": 64, "modules": [
+        { "name": "pulses", "bundle": "dsp_modules", "id": "Dirac", "values": { "Pitch": 0.011 } },
+        { "name": "scope", "bundle": "dsp_modules", "id": "Oscilloscope", "rect": [0, 0, 240, 160],
+          "values": { "SweepRate": 30 } },
+        { "name": "scope2", "bundle": "dsp_modules", "id": "Oscilloscope2", "rect": [250, 0, 490, 160],
+          "values": { "SweepRate": 30 } },
+        { "name": "bridge", "bundle": "sample_modules", "id": "KV_BlobDspGuiBridge", "rect": [0, 170, 10, 180] } ],
+      "connections": [ "pulses.Out -> scope.Y", "pulses.Out -> scope2.Y" ],
+      "outputs": [ "pulses.Out" ] })json"));
+    std::vector<float> block(64);
+    const auto playBlock = [&] {
+        live.render(block.data(), 64, 1);
+        live.pumpUserInterface();
+    };
+    for (int i = 0; i < 1500; ++i)  // 2 s: 120 frames
+        playBlock();
+    EXPECT_EQ(live.allocationsOnAudioThread(), 0u);
+    EXPECT_EQ(live.droppedCrossings(), 0u);
+
+    // Each blob goes to the GUI half as a message and as the Out value.
+    const std::vector<std::uint8_t> blob(1536 * 1024, 0x5a);
+    for (int i = 0; i < 100; ++i) {
+        live.offline().deliverValueToDsp(3, 0, blob.data(), blob.size());
+        playBlock();
+    }
+    EXPECT_EQ(live.droppedCrossings(), 0u);
+}
