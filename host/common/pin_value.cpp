@@ -94,8 +94,7 @@ void decodePinValueInto(PinValue& value, int datatype, const void* data, std::si
     if (datatype == gmpi::MP_STRING) {
         if (auto* text = std::get_if<std::wstring>(&value)) {
             const std::size_t length = size / sizeof(wchar_t);
-            if (length > text->capacity())  // grown ahead of need: a text that keeps growing
-                text->reserve(std::max(length, 2 * text->capacity()));
+            reserveGrowing(*text, length);
             text->resize(length);
             if (!text->empty())
                 std::memcpy(text->data(), bytes, text->size() * sizeof(wchar_t));
@@ -103,8 +102,7 @@ void decodePinValueInto(PinValue& value, int datatype, const void* data, std::si
         }
     } else if (datatype == gmpi::MP_BLOB || datatype == gmpi::MP_MIDI) {
         if (auto* blob = std::get_if<Bytes>(&value)) {
-            if (size > blob->capacity())
-                blob->reserve(std::max(size, 2 * blob->capacity()));
+            reserveGrowing(*blob, size);
             blob->assign(bytes, bytes + size);
             return;
         }

@@ -2,6 +2,7 @@
 // MpEvent payload or of a published value).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,6 +12,15 @@
 namespace mphost {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// Makes room for `size` elements in `container`, at least doubling what it holds when it
+// must grow: a value that keeps growing by a little reallocates only now and then.
+template <class Container>
+void reserveGrowing(Container& container, std::size_t size)
+{
+    if (size > container.capacity())
+        container.reserve(std::max(size, 2 * container.capacity()));
+}
 
 // int32 for int and enum pins, float for float and audio pins (an audio value is the
 // constant of a static signal), bool, wide text, bytes for blob and MIDI pins.

@@ -159,8 +159,7 @@ void DspModule::queueRawBytes(int type, int pinIndex, const std::uint8_t* data, 
         payload = std::move(sparePayloads.back());
         sparePayloads.pop_back();
     }
-    if (size > payload.capacity())  // grown ahead of need: a text that keeps growing
-        payload.reserve(std::max(size, 2 * payload.capacity()));
+    reserveGrowing(payload, size);
     if (size > 0)
         payload.assign(data, data + size);
     queue({timestamp, type, pinIndex, std::move(payload)});
