@@ -1,11 +1,52 @@
 // The audio file codec on arbitrary bytes: a decoded sound or a refusal, never a read
-// past the end. A decoded sound must encode again.
+// past the end. A decoded sound must encode again. The same bytes, repeated into a file
+// larger than the first piece the loader reads, must load from disk exactly as they decode
+// from memory.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "AudioFile.h"
+
+namespace {
+
+bool sameSound(const AudioFile<float>& a, const AudioFile<float>& b)
+{
+    if (a.samples.size() != b.samples.size() || a.getSampleRate() != b.getSampleRate() ||
+        a.getBitDepth() != b.getBitDepth() || a.getLoopStart() != b.getLoopStart() || a.getLoopEnd() != b.getLoopEnd())
+        return false;
+    for (std::size_t c = 0; c < a.samples.size(); ++c)
+        if (a.samples[c].size() != b.samples[c].size() ||
+            std::memcmp(a.samples[c].data(), b.samples[c].data(), a.samples[c].size() * sizeof(float)) != 0)
+            return false;
+    return true;
+}
+
+void loadFromDiskAsFromMemory(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return;
+    std::vector<std::uint8_t> bytes;
+    while (bytes.size() < 70000)
+        bytes.insert(bytes.end(), data, data + size);
+    static const int file = ::memfd_create("fuzz_audio_file", 0);
+    if (file < 0 || ::ftruncate(file, 0) != 0 ||
+        ::pwrite(file, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
+        std::abort();
+    AudioFile<float> fromDisk, fromMemory;
+    const bool loaded = fromDisk.load("/proc/self/fd/" + std::to_string(file));
+    if (loaded != fromMemory.loadFromMemory(bytes) || (loaded && !sameSound(fromDisk, fromMemory)))
+        std::abort();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -21,5 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     AudioFile<double> wide;
     (void)wide.loadFromMemory(std::vector<std::uint8_t>(data, data + size));
+    loadFromDiskAsFromMemory(data, size);
     return 0;
 }

@@ -45,10 +45,16 @@ std::map<std::uint32_t, std::array<std::uint8_t, 10>> makeAiffSampleRateTable()
     return table;
 }
 
+// True when `count` bytes from `index` lie within `size` bytes.
+bool fitsIn(std::size_t size, std::int64_t index, std::int64_t count)
+{
+    return index >= 0 && count >= 0 && index + count <= static_cast<std::int64_t>(size);
+}
+
 // True when `count` bytes from `index` lie inside the data.
 bool hasBytes(std::span<const std::uint8_t> data, std::int64_t index, std::int64_t count)
 {
-    return index >= 0 && count >= 0 && index + count <= static_cast<std::int64_t>(data.size());
+    return fitsIn(data.size(), index, count);
 }
 
 std::uint32_t littleEndian32(const std::uint8_t* p)
@@ -81,6 +87,35 @@ std::size_t readFully(int file, std::uint8_t* data, std::size_t size)
         done += static_cast<std::size_t>(got);
     }
     return done;
+}
+
+// The first position of the four characters `text` in `size` bytes, or SIZE_MAX. Each
+// stretch of positions is tested without an early exit, a loop the compiler vectorises;
+// only a stretch with a match is searched one position at a time.
+std::size_t findFourCharacters(const std::uint8_t* data, std::size_t size, const char (&text)[5])
+{
+    constexpr std::size_t none = std::numeric_limits<std::size_t>::max(), stretch = 64;
+    const auto c0 = static_cast<std::uint8_t>(text[0]), c1 = static_cast<std::uint8_t>(text[1]),
+               c2 = static_cast<std::uint8_t>(text[2]), c3 = static_cast<std::uint8_t>(text[3]);
+    const auto at = [&](const std::uint8_t* p) {
+        return static_cast<unsigned char>((p[0] == c0) & (p[1] == c1) & (p[2] == c2) & (p[3] == c3));
+    };
+    if (size < 4)
+        return none;
+    const std::size_t positions = size - 3;
+    std::size_t first = 0;
+    for (; first + stretch <= positions; first += stretch) {
+        const std::uint8_t* p = data + first;
+        unsigned char any = 0;
+        for (std::size_t i = 0; i < stretch; ++i)
+            any |= at(p + i);
+        if (any != 0)
+            break;
+    }
+    for (std::size_t i = first; i < positions; ++i)
+        if (at(data + i) != 0)
+            return i;
+    return none;
 }
 
 void report(const std::string& line)
@@ -126,33 +161,135 @@ bool AudioFile<T>::load(const std::string& path)
     // The headers first: a file that is no sound, or announces more samples than it
     // holds, is refused without reading (or allocating for) the rest of it.
     constexpr std::size_t headerBytes = 64 * 1024;
-    if (fileSize > headerBytes) {
-        // Read ahead of us, in large requests, while the headers are checked.
-        ::posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);
-        ::posix_fadvise(file, 0, 0, POSIX_FADV_WILLNEED);
-    }
-    std::vector<std::uint8_t> header(std::min(fileSize, headerBytes));
-    header.resize(readFully(file, header.data(), header.size()));
-    if (header.size() < fileSize && !headerAllowsLength(Bytes(header.data(), header.size()), fileSize)) {
-        ::close(file);
-        return decode(Bytes(header.data(), header.size()));  // refuses with the codec's message
+    if (fileSize > headerBytes)
+        ::posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);  // a larger read-ahead
+    std::vector<std::uint8_t> buffer(std::min(fileSize, headerBytes));
+    buffer.resize(readFully(file, buffer.data(), buffer.size()));
+    if (buffer.size() < fileSize) {
+        if (!headerAllowsLength(Bytes(buffer.data(), buffer.size()), fileSize)) {
+            ::close(file);
+            return decode(Bytes(buffer.data(), buffer.size()));  // refuses with the codec's message
+        }
+        // The usual file: headers at its start, then the samples, converted as they are
+        // read through the same buffer.
+        SampleData data;
+        if (checkStart(Bytes(buffer.data(), buffer.size()), fileSize, data)) {
+            const bool loaded = loadInPieces(file, buffer, data);
+            ::close(file);
+            return loaded;
+        }
     }
 
-    // One read into a buffer sized up front (not zero-filled: it is overwritten at once).
+    // Anything else is decided on the whole file, read at once into a buffer sized up
+    // front (not zero-filled: it is overwritten at once).
     std::unique_ptr<std::uint8_t[]> fileData;
-    std::size_t length = header.size();
-    if (fileSize > header.size()) {
+    std::size_t length = buffer.size();
+    if (fileSize > buffer.size()) {
         fileData.reset(new (std::nothrow) std::uint8_t[fileSize]);
         if (!fileData) {
             ::close(file);
             report("ERROR: this file is too large to load");
             return false;
         }
-        std::memcpy(fileData.get(), header.data(), header.size());
-        length += readFully(file, fileData.get() + header.size(), fileSize - header.size());
+        std::memcpy(fileData.get(), buffer.data(), buffer.size());
+        length += readFully(file, fileData.get() + buffer.size(), fileSize - buffer.size());
     }
     ::close(file);
-    return decode(fileData ? Bytes(fileData.get(), length) : Bytes(header.data(), header.size()));
+    return decode(fileData ? Bytes(fileData.get(), length) : Bytes(buffer.data(), buffer.size()));
+}
+
+// True when the start of a file, `head`, holds every header a successful decode of the
+// whole file would read, with `data` filled in. A refusal here is not reported and changes
+// nothing: the whole file then decides.
+template <class T>
+bool AudioFile<T>::checkStart(Bytes head, std::size_t fileSize, SampleData& data)
+{
+    const AudioFileFormat oldFormat = audioFileFormat;
+    const std::uint32_t oldRate = sampleRate, oldLoopStart = loopStart, oldLoopEnd = loopEnd;
+    const int oldDepth = bitDepth;
+    audioFileFormat = determineAudioFileFormat(head);
+    const char* refusal = "no sound";
+    if (audioFileFormat == AudioFileFormat::Wave)
+        refusal = checkWaveFile(head, fileSize, data);
+    else if (audioFileFormat == AudioFileFormat::Aiff)
+        refusal = checkAiffFile(head, fileSize, data);
+    if (refusal == nullptr)
+        return true;
+    audioFileFormat = oldFormat;
+    sampleRate = oldRate;
+    bitDepth = oldDepth;
+    loopStart = oldLoopStart;
+    loopEnd = oldLoopEnd;
+    return false;
+}
+
+template <class T>
+bool AudioFile<T>::loadInPieces(int file, std::vector<std::uint8_t>& buffer, const SampleData& data)
+{
+    constexpr std::size_t none = std::numeric_limits<std::size_t>::max();
+    const std::size_t frameBytes = static_cast<std::size_t>(data.bytesPerFrame);
+    const std::size_t dataEnd = data.firstByte + data.numFrames * frameBytes;
+    std::size_t start = 0;                // file offset of buffer[0]
+    std::size_t end = buffer.size();      // file offset just past the bytes in the buffer
+    std::size_t next = data.firstByte;    // file offset of the next frame to convert
+    // The first position not yet searched for "smpl" (the start searched every position
+    // but its last four), and where it was found.
+    std::size_t searchFrom = data.samplerFurtherOn ? end - 4 : none;
+    std::size_t sampler = none;
+    buffer.resize(buffer.capacity());
+    startSamples(data);
+    for (;;) {
+        if (next < end && next < dataEnd) {
+            const std::size_t frames = (std::min(end, dataEnd) - next) / frameBytes;
+            convertSamples(data, buffer.data() + (next - start), frames);
+            next += frames * frameBytes;
+        }
+        if (searchFrom != none && searchFrom + 4 <= end) {
+            const std::size_t found = findFourCharacters(buffer.data() + (searchFrom - start), end - searchFrom, "smpl");
+            if (found != none) {
+                sampler = searchFrom + found;
+                searchFrom = none;
+            } else {
+                searchFrom = end - 3;
+            }
+        }
+        if (next >= dataEnd && searchFrom == none)
+            break;
+        // Keep what is still needed: a partial frame, the last bytes searched.
+        std::size_t keep = end;
+        if (next < dataEnd)
+            keep = std::min(keep, next);
+        if (searchFrom != none)
+            keep = std::min(keep, searchFrom);
+        const std::size_t kept = end - keep;
+        std::memmove(buffer.data(), buffer.data() + (keep - start), kept);
+        start = keep;
+        const std::size_t got = readFully(file, buffer.data() + kept, buffer.size() - kept);
+        end = start + kept + got;
+        if (got == 0)
+            break;
+    }
+    if (next < dataEnd) {  // the file shrank while it was read
+        clearAudioBuffer();
+        report(audioFileFormat == AudioFileFormat::Wave ? "ERROR: this .WAV file is shorter than its data chunk announces"
+                                                        : "ERROR: the metadatafor this file doesn't seem right");
+        return false;
+    }
+    // A sampler chunk found past the start is read like one within it: its loop when all
+    // its 60 bytes are in the file and it names a loop.
+    if (sampler != none && sampler <= static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        std::uint8_t chunk[60];
+        ssize_t got = 0;
+        do
+            got = ::pread(file, chunk, sizeof chunk, static_cast<off_t>(sampler));
+        while (got < 0 && errno == EINTR);
+        const Bytes bytes(chunk, sizeof chunk);
+        if (got == static_cast<ssize_t>(sizeof chunk) && fourBytesToInt(bytes, 36) != 0) {
+            loopStart = static_cast<std::uint32_t>(fourBytesToInt(bytes, 52));
+            loopEnd = static_cast<std::uint32_t>(fourBytesToInt(bytes, 56));
+        }
+    }
+    return true;
 }
 
 // False when the start of a file of `fileSize` bytes already shows it cannot decode: no
@@ -211,169 +348,196 @@ AudioFileFormat AudioFile<T>::determineAudioFileFormat(Bytes fileData) const
 template <class T>
 bool AudioFile<T>::decodeWaveFile(Bytes fileData)
 {
-    const int dataIndex = getIndexOfString(fileData, "data");
-    const int formatIndex = getIndexOfString(fileData, "fmt");
-    const int samplerIndex = getIndexOfString(fileData, "smpl");
-    if (dataIndex == -1 || formatIndex == -1 || !hasBytes(fileData, 0, 12) ||
-        std::memcmp(fileData.data(), "RIFF", 4) != 0 || std::memcmp(fileData.data() + 8, "WAVE", 4) != 0) {
-        report("ERROR: this doesn't seem to be a valid .WAV file");
+    SampleData data;
+    if (const char* refusal = checkWaveFile(fileData, fileData.size(), data)) {
+        report(refusal);
         return false;
     }
-    if (!hasBytes(fileData, formatIndex, 24) || !hasBytes(fileData, dataIndex, 8)) {
-        report("ERROR: this .WAV file is shorter than its headers announce");
-        return false;
-    }
-
-    const int audioFormat = static_cast<std::uint16_t>(twoBytesToInt(fileData, formatIndex + 8));
-    const int numChannels = static_cast<std::uint16_t>(twoBytesToInt(fileData, formatIndex + 10));
-    sampleRate = static_cast<std::uint32_t>(fourBytesToInt(fileData, formatIndex + 12));
-    const auto bytesPerSecond = static_cast<std::uint32_t>(fourBytesToInt(fileData, formatIndex + 16));
-    const int bytesPerBlock = static_cast<std::uint16_t>(twoBytesToInt(fileData, formatIndex + 20));
-    bitDepth = twoBytesToInt(fileData, formatIndex + 22);
-    const int bytesPerSample = bitDepth / 8;
-
-    if (audioFormat != 1 && audioFormat != 3) {
-        report("ERROR: this is a compressed .WAV file and this library does not support decoding them at present");
-        return false;
-    }
-    if (numChannels < 1 || numChannels > 2) {
-        report("ERROR: this WAV file seems to be neither mono nor stereo (perhaps multi-track, or corrupted?)");
-        return false;
-    }
-    if (bytesPerSecond != (sampleRate * static_cast<std::uint32_t>(numChannels) * static_cast<std::uint32_t>(bitDepth)) / 8 ||
-        bytesPerBlock != bytesPerSample * numChannels) {
-        report("ERROR: the header data in this WAV file seems to be inconsistent");
-        return false;
-    }
-    if (bitDepth != 8 && bitDepth != 16 && bitDepth != 24 && bitDepth != 32) {
-        report("ERROR: this file has a bit depth that is not 8, 16, 24 or 32 bits");
-        return false;
-    }
-
-    std::uint32_t newLoopStart = noLoop, newLoopEnd = noLoop;
-    if (samplerIndex != -1 && hasBytes(fileData, samplerIndex, 60) && fourBytesToInt(fileData, samplerIndex + 36) != 0) {
-        newLoopStart = static_cast<std::uint32_t>(fourBytesToInt(fileData, samplerIndex + 52));
-        newLoopEnd = static_cast<std::uint32_t>(fourBytesToInt(fileData, samplerIndex + 56));
-    }
-    loopStart = newLoopStart;
-    loopEnd = newLoopEnd;
-
-    if (sampleRate == 0) {
-        report("ERROR: this WAV file has a sample rate of 0");
-        return false;
-    }
-
-    // The size is unsigned: 0x80000000 and more are lengths too, not negative ones.
-    const auto dataChunkSize = static_cast<std::uint32_t>(fourBytesToInt(fileData, dataIndex + 4));
-    const std::uint64_t announcedFrames = dataChunkSize / static_cast<std::uint32_t>(bytesPerBlock);
-    const std::int64_t firstSample = dataIndex + 8;
-    if (!hasBytes(fileData, firstSample, static_cast<std::int64_t>(announcedFrames) * bytesPerBlock)) {
-        report("ERROR: this .WAV file is shorter than its data chunk announces");
-        return false;
-    }
-    if (announcedFrames > static_cast<std::uint64_t>(std::numeric_limits<int>::max())) {
-        report("ERROR: this .WAV file is too long to load");
-        return false;
-    }
-    const int numFrames = static_cast<int>(announcedFrames);
-
-    clearAudioBuffer();
-    samples.resize(static_cast<std::size_t>(numChannels));
-    if (numFrames < 1)
-        return true;
-
-    const std::uint8_t* bytes = fileData.data() + firstSample;
-    switch (bitDepth) {
-    case 8: readFrames(bytes, static_cast<std::size_t>(numFrames), bytesPerBlock, bytesPerSample, [](const std::uint8_t* p) { return singleByteToSample(p[0]); }); break;
-    case 16: readFrames(bytes, static_cast<std::size_t>(numFrames), bytesPerBlock, bytesPerSample, [](const std::uint8_t* p) {
-            return sixteenBitIntToSample(static_cast<std::int16_t>(p[0] | (p[1] << 8)));
-        });
-        break;
-    case 24: readFrames(bytes, static_cast<std::size_t>(numFrames), bytesPerBlock, bytesPerSample, [](const std::uint8_t* p) {
-            return twentyFourBitIntToSample((p[0] | (p[1] << 8) | (p[2] << 16)));
-        });
-        break;
-    default:
-        if (audioFormat == 1) {  // 32-bit integer PCM
-            readFrames(bytes, static_cast<std::size_t>(numFrames), bytesPerBlock, bytesPerSample, [](const std::uint8_t* p) {
-                const auto value = static_cast<std::int32_t>(littleEndian32(p));
-                return static_cast<T>(static_cast<double>(value) / 2147483648.0);
-            });
-        } else {
-            readFrames(bytes, static_cast<std::size_t>(numFrames), bytesPerBlock, bytesPerSample,
-                       [](const std::uint8_t* p) { return static_cast<T>(std::bit_cast<float>(littleEndian32(p))); });
-        }
-    }
+    startSamples(data);
+    convertSamples(data, fileData.data() + data.firstByte, data.numFrames);
     return true;
 }
 
 template <class T>
 bool AudioFile<T>::decodeAiffFile(Bytes fileData)
 {
-    const int commIndex = getIndexOfString(fileData, "COMM");
-    const int soundIndex = getIndexOfString(fileData, "SSND");
-    if (commIndex == -1 || soundIndex == -1 || !hasBytes(fileData, 0, 12) ||
-        std::memcmp(fileData.data(), "FORM", 4) != 0 || std::memcmp(fileData.data() + 8, "AIFF", 4) != 0) {
-        report("ERROR: this doesn't seem to be a valid AIFF file");
+    SampleData data;
+    if (const char* refusal = checkAiffFile(fileData, fileData.size(), data)) {
+        report(refusal);
         return false;
     }
-    if (!hasBytes(fileData, commIndex, 26) || !hasBytes(fileData, soundIndex, 16)) {
-        report("ERROR: this AIFF file is shorter than its headers announce");
-        return false;
-    }
+    startSamples(data);
+    convertSamples(data, fileData.data() + data.firstByte, data.numFrames);
+    return true;
+}
 
-    const int numChannels = twoBytesToInt(fileData, commIndex + 8, Endianness::BigEndian);
-    const auto numFrames = static_cast<std::uint32_t>(fourBytesToInt(fileData, commIndex + 10, Endianness::BigEndian));
-    bitDepth = twoBytesToInt(fileData, commIndex + 14, Endianness::BigEndian);
-    sampleRate = getAiffSampleRate(fileData, static_cast<std::size_t>(commIndex) + 16);
+template <class T>
+const char* AudioFile<T>::checkWaveFile(Bytes head, std::size_t fileSize, SampleData& data)
+{
+    const int dataIndex = getIndexOfString(head, "data");
+    const int formatIndex = getIndexOfString(head, "fmt");
+    const int samplerIndex = getIndexOfString(head, "smpl");
+    if (dataIndex == -1 || formatIndex == -1 || !hasBytes(head, 0, 12) ||
+        std::memcmp(head.data(), "RIFF", 4) != 0 || std::memcmp(head.data() + 8, "WAVE", 4) != 0)
+        return "ERROR: this doesn't seem to be a valid .WAV file";
+    if (!hasBytes(head, formatIndex, 24) || !hasBytes(head, dataIndex, 8))
+        return "ERROR: this .WAV file is shorter than its headers announce";
 
-    if (sampleRate == noLoop) {
-        report("ERROR: this AIFF file has an unsupported sample rate");
-        return false;
+    const int audioFormat = static_cast<std::uint16_t>(twoBytesToInt(head, formatIndex + 8));
+    const int numChannels = static_cast<std::uint16_t>(twoBytesToInt(head, formatIndex + 10));
+    sampleRate = static_cast<std::uint32_t>(fourBytesToInt(head, formatIndex + 12));
+    const auto bytesPerSecond = static_cast<std::uint32_t>(fourBytesToInt(head, formatIndex + 16));
+    const int bytesPerBlock = static_cast<std::uint16_t>(twoBytesToInt(head, formatIndex + 20));
+    bitDepth = twoBytesToInt(head, formatIndex + 22);
+    const int bytesPerSample = bitDepth / 8;
+
+    if (audioFormat != 1 && audioFormat != 3)
+        return "ERROR: this is a compressed .WAV file and this library does not support decoding them at present";
+    if (numChannels < 1 || numChannels > 2)
+        return "ERROR: this WAV file seems to be neither mono nor stereo (perhaps multi-track, or corrupted?)";
+    if (bytesPerSecond != (sampleRate * static_cast<std::uint32_t>(numChannels) * static_cast<std::uint32_t>(bitDepth)) / 8 ||
+        bytesPerBlock != bytesPerSample * numChannels)
+        return "ERROR: the header data in this WAV file seems to be inconsistent";
+    if (bitDepth != 8 && bitDepth != 16 && bitDepth != 24 && bitDepth != 32)
+        return "ERROR: this file has a bit depth that is not 8, 16, 24 or 32 bits";
+
+    // The first "smpl" anywhere in the file: in `head`, or (when `head` is only the start)
+    // searched for as the rest is read.
+    const bool wholeFile = head.size() >= fileSize;
+    if (!wholeFile && samplerIndex != -1 && !hasBytes(head, samplerIndex, 60))
+        return "the sampler chunk runs past the bytes checked";
+    std::uint32_t newLoopStart = noLoop, newLoopEnd = noLoop;
+    if (samplerIndex != -1 && hasBytes(head, samplerIndex, 60) && fourBytesToInt(head, samplerIndex + 36) != 0) {
+        newLoopStart = static_cast<std::uint32_t>(fourBytesToInt(head, samplerIndex + 52));
+        newLoopEnd = static_cast<std::uint32_t>(fourBytesToInt(head, samplerIndex + 56));
     }
-    if (numChannels < 1 || numChannels > 2) {
-        report("ERROR: this AIFF file seems to be neither mono nor stereo (perhaps multi-track, or corrupted?)");
-        return false;
+    loopStart = newLoopStart;
+    loopEnd = newLoopEnd;
+    data.samplerFurtherOn = !wholeFile && samplerIndex == -1;
+
+    if (sampleRate == 0)
+        return "ERROR: this WAV file has a sample rate of 0";
+
+    // The size is unsigned: 0x80000000 and more are lengths too, not negative ones.
+    const auto dataChunkSize = static_cast<std::uint32_t>(fourBytesToInt(head, dataIndex + 4));
+    const std::uint64_t announcedFrames = dataChunkSize / static_cast<std::uint32_t>(bytesPerBlock);
+    const std::int64_t firstSample = dataIndex + 8;
+    if (!fitsIn(fileSize, firstSample, static_cast<std::int64_t>(announcedFrames) * bytesPerBlock))
+        return "ERROR: this .WAV file is shorter than its data chunk announces";
+    if (announcedFrames > static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+        return "ERROR: this .WAV file is too long to load";
+
+    data.firstByte = static_cast<std::size_t>(firstSample);
+    data.numFrames = static_cast<std::size_t>(announcedFrames);
+    data.numChannels = numChannels;
+    data.bytesPerFrame = bytesPerBlock;
+    data.bytesPerSample = bytesPerSample;
+    switch (bitDepth) {
+    case 8: data.encoding = Encoding::Unsigned8; break;
+    case 16: data.encoding = Encoding::Little16; break;
+    case 24: data.encoding = Encoding::Little24; break;
+    default: data.encoding = audioFormat == 1 ? Encoding::LittleInt32 : Encoding::LittleFloat32;
     }
-    if (bitDepth != 8 && bitDepth != 16 && bitDepth != 24) {
-        report("ERROR: this file has a bit depth that is not 8, 16 or 24 bits");
-        return false;
-    }
+    return nullptr;
+}
+
+template <class T>
+const char* AudioFile<T>::checkAiffFile(Bytes head, std::size_t fileSize, SampleData& data)
+{
+    const int commIndex = getIndexOfString(head, "COMM");
+    const int soundIndex = getIndexOfString(head, "SSND");
+    if (commIndex == -1 || soundIndex == -1 || !hasBytes(head, 0, 12) ||
+        std::memcmp(head.data(), "FORM", 4) != 0 || std::memcmp(head.data() + 8, "AIFF", 4) != 0)
+        return "ERROR: this doesn't seem to be a valid AIFF file";
+    if (!hasBytes(head, commIndex, 26) || !hasBytes(head, soundIndex, 16))
+        return "ERROR: this AIFF file is shorter than its headers announce";
+
+    const int numChannels = twoBytesToInt(head, commIndex + 8, Endianness::BigEndian);
+    const auto numFrames = static_cast<std::uint32_t>(fourBytesToInt(head, commIndex + 10, Endianness::BigEndian));
+    bitDepth = twoBytesToInt(head, commIndex + 14, Endianness::BigEndian);
+    sampleRate = getAiffSampleRate(head, static_cast<std::size_t>(commIndex) + 16);
+
+    if (sampleRate == noLoop)
+        return "ERROR: this AIFF file has an unsupported sample rate";
+    if (numChannels < 1 || numChannels > 2)
+        return "ERROR: this AIFF file seems to be neither mono nor stereo (perhaps multi-track, or corrupted?)";
+    if (bitDepth != 8 && bitDepth != 16 && bitDepth != 24)
+        return "ERROR: this file has a bit depth that is not 8, 16 or 24 bits";
 
     const int bytesPerSample = bitDepth / 8;
     const int bytesPerFrame = bytesPerSample * numChannels;
     const std::int64_t soundBytes = static_cast<std::int64_t>(bytesPerFrame) * numFrames;
     const std::int64_t soundChunkSize =
-        static_cast<std::uint32_t>(fourBytesToInt(fileData, soundIndex + 4, Endianness::BigEndian));
-    const std::int64_t offset = static_cast<std::uint32_t>(fourBytesToInt(fileData, soundIndex + 8, Endianness::BigEndian));
+        static_cast<std::uint32_t>(fourBytesToInt(head, soundIndex + 4, Endianness::BigEndian));
+    const std::int64_t offset = static_cast<std::uint32_t>(fourBytesToInt(head, soundIndex + 8, Endianness::BigEndian));
     const std::int64_t firstSample = soundIndex + 16 + offset;
-    if (soundChunkSize - 8 != soundBytes || !hasBytes(fileData, firstSample, soundBytes)) {
-        report("ERROR: the metadatafor this file doesn't seem right");
-        return false;
-    }
+    if (soundChunkSize - 8 != soundBytes || !fitsIn(fileSize, firstSample, soundBytes))
+        return "ERROR: the metadatafor this file doesn't seem right";
 
-    clearAudioBuffer();
-    samples.resize(static_cast<std::size_t>(numChannels));
+    data.firstByte = static_cast<std::size_t>(firstSample);
+    data.numFrames = numFrames;
+    data.numChannels = numChannels;
+    data.bytesPerFrame = bytesPerFrame;
+    data.bytesPerSample = bytesPerSample;
+    data.encoding = bitDepth == 8 ? Encoding::Signed8 : bitDepth == 16 ? Encoding::Big16 : Encoding::Big24;
+    data.samplerFurtherOn = false;
     // A loaded AIFF carries no loop: drop the points of whatever was loaded before.
     loopStart = loopEnd = noLoop;
-    if (numFrames < 1)
-        return true;
+    return nullptr;
+}
 
-    const std::uint8_t* bytes = fileData.data() + firstSample;
-    switch (bitDepth) {
-    case 8: readFrames(bytes, numFrames, bytesPerFrame, bytesPerSample, [](const std::uint8_t* p) {
-            return static_cast<T>(static_cast<std::int8_t>(p[0]) / 128.0);
+template <class T>
+void AudioFile<T>::startSamples(const SampleData& data)
+{
+    clearAudioBuffer();
+    samples.resize(static_cast<std::size_t>(data.numChannels));
+    for (std::vector<T>& channel : samples)
+        channel.reserve(data.numFrames);
+}
+
+template <class T>
+void AudioFile<T>::convertSamples(const SampleData& data, const std::uint8_t* bytes, std::size_t numFrames)
+{
+    if (numFrames == 0)
+        return;
+    const int frame = data.bytesPerFrame, sample = data.bytesPerSample;
+    switch (data.encoding) {
+    case Encoding::Unsigned8:
+        readFrames(bytes, numFrames, frame, sample, [](const std::uint8_t* p) { return singleByteToSample(p[0]); });
+        break;
+    case Encoding::Signed8:
+        readFrames(bytes, numFrames, frame, sample,
+                   [](const std::uint8_t* p) { return static_cast<T>(static_cast<std::int8_t>(p[0]) / 128.0); });
+        break;
+    case Encoding::Little16:
+        readFrames(bytes, numFrames, frame, sample, [](const std::uint8_t* p) {
+            return sixteenBitIntToSample(static_cast<std::int16_t>(p[0] | (p[1] << 8)));
         });
         break;
-    case 16: readFrames(bytes, numFrames, bytesPerFrame, bytesPerSample, [](const std::uint8_t* p) {
+    case Encoding::Big16:
+        readFrames(bytes, numFrames, frame, sample, [](const std::uint8_t* p) {
             return sixteenBitIntToSample(static_cast<std::int16_t>((p[0] << 8) | p[1]));
         });
         break;
-    default: readFrames(bytes, numFrames, bytesPerFrame, bytesPerSample, [](const std::uint8_t* p) {
-            return twentyFourBitIntToSample((p[0] << 16) | (p[1] << 8) | p[2]);
+    case Encoding::Little24:
+        readFrames(bytes, numFrames, frame, sample,
+                   [](const std::uint8_t* p) { return twentyFourBitIntToSample((p[0] | (p[1] << 8) | (p[2] << 16))); });
+        break;
+    case Encoding::Big24:
+        readFrames(bytes, numFrames, frame, sample,
+                   [](const std::uint8_t* p) { return twentyFourBitIntToSample((p[0] << 16) | (p[1] << 8) | p[2]); });
+        break;
+    case Encoding::LittleInt32:
+        readFrames(bytes, numFrames, frame, sample, [](const std::uint8_t* p) {
+            const auto value = static_cast<std::int32_t>(littleEndian32(p));
+            return static_cast<T>(static_cast<double>(value) / 2147483648.0);
         });
+        break;
+    case Encoding::LittleFloat32:
+        readFrames(bytes, numFrames, frame, sample,
+                   [](const std::uint8_t* p) { return static_cast<T>(std::bit_cast<float>(littleEndian32(p))); });
+        break;
     }
-    return true;
 }
 
 template <class T>
@@ -737,8 +901,6 @@ template <class ReadSample>
 void AudioFile<T>::readFrames(const std::uint8_t* bytes, std::size_t numFrames, int bytesPerFrame, int bytesPerSample,
                               ReadSample read)
 {
-    for (std::vector<T>& channel : samples)
-        channel.reserve(numFrames);
     // The decoders accept mono and stereo samples of 1 to 4 bytes, in frames of one
     // sample per channel; anything else takes the general loop.
     bool converted = false;

@@ -3,8 +3,10 @@
 //
 // WAV: 8-, 16- and 24-bit integer PCM, 32-bit IEEE float (and 32-bit integer PCM on
 // reading). AIFF: 8-, 16- and 24-bit integer PCM at the rates of aiffSampleRateTable.
-// Files are read whole once their headers are checked, and written from one buffer sized
-// up front through a temporary file that replaces the target only when complete. Every failure prints
+// A file is read in pieces through one small buffer, each piece converted as it arrives,
+// once its headers are checked (a file whose headers lie beyond its first 64 KB is read
+// whole), and written from one buffer sized up front through a temporary file that
+// replaces the target only when complete. Every failure prints
 // one diagnostic line on standard output and returns false; no exception leaves the codec
 // for a malformed file, and nothing is read past the end of the data.
 //
@@ -79,11 +81,40 @@ private:
 
     using Bytes = std::span<const std::uint8_t>;
 
+    // How the samples of a checked file are stored.
+    enum class Encoding { Unsigned8, Signed8, Little16, Big16, Little24, Big24, LittleInt32, LittleFloat32 };
+    struct SampleData {
+        std::size_t firstByte = 0;  // file offset of the first frame
+        std::size_t numFrames = 0;
+        int numChannels = 0;
+        int bytesPerFrame = 0;
+        int bytesPerSample = 0;
+        Encoding encoding = Encoding::Little16;
+        // The checked bytes were the start of the file and held no sampler chunk: the
+        // rest of the file is searched for one.
+        bool samplerFurtherOn = false;
+    };
+
     bool decode(Bytes fileData);
     bool headerAllowsLength(Bytes header, std::size_t fileSize) const;
     AudioFileFormat determineAudioFileFormat(Bytes fileData) const;
     bool decodeWaveFile(Bytes fileData);
     bool decodeAiffFile(Bytes fileData);
+    // Check the headers in `head`, the first bytes of a file of `fileSize` bytes (all of
+    // it, or its start), and set the format fields; the diagnostic of a refused file, or
+    // nullptr with `data` filled in.
+    const char* checkWaveFile(Bytes head, std::size_t fileSize, SampleData& data);
+    const char* checkAiffFile(Bytes head, std::size_t fileSize, SampleData& data);
+    // True when `head`, a file's start, holds every header its decode reads; a refusal is
+    // not reported and leaves the fields as they were.
+    bool checkStart(Bytes head, std::size_t fileSize, SampleData& data);
+    // Empties the channels and makes room for `data`'s frames.
+    void startSamples(const SampleData& data);
+    // Appends `numFrames` frames of `data`'s encoding from `bytes` to the channels.
+    void convertSamples(const SampleData& data, const std::uint8_t* bytes, std::size_t numFrames);
+    // The samples from the open `file`, whose first bytes, checked into `data`, are in
+    // `buffer`: read on through that buffer, converted piece by piece.
+    bool loadInPieces(int file, std::vector<std::uint8_t>& buffer, const SampleData& data);
     bool saveToWaveFile(std::vector<std::uint8_t>& fileData, const std::string& path) const;
     bool saveToAiffFile(std::vector<std::uint8_t>& fileData, const std::string& path) const;
 
@@ -106,7 +137,7 @@ private:
     static T singleByteToSample(std::uint8_t sample);
     static T sixteenBitIntToSample(std::int16_t sample);
     static T twentyFourBitIntToSample(std::int32_t value);
-    // Appends `numFrames` interleaved frames to the (empty) channels.
+    // Appends `numFrames` interleaved frames to the channels.
     template <class ReadSample>
     void readFrames(const std::uint8_t* bytes, std::size_t numFrames, int bytesPerFrame, int bytesPerSample,
                     ReadSample read);
