@@ -104,17 +104,20 @@ inline float lookup(const TableRow& row, float column)
 // A read position on both lines with its all-pass interpolator.
 struct Tap {
     float delay = 1.0f;   // samples
+    int whole = 1;        // delay's whole samples
+    float alpha = 1.0f;   // all-pass coefficient from delay's fraction; 0.9 or more reads x_L alone
     int readIndex = 0;    // position of x_L in the lines
-    float alpha = 0.0f;   // all-pass coefficient; 0.9 or more reads x_L alone
     float loopState = 0.0f;
     float excitationState = 0.0f;
 
     void setDelay(float newDelay, int writeIndex)
     {
-        delay = newDelay;
-        const int whole = static_cast<int>(newDelay);
-        const float fraction = newDelay - static_cast<float>(whole);
-        alpha = (1.0f - fraction) / (1.0f + fraction);
+        if (newDelay != delay) {
+            delay = newDelay;
+            whole = static_cast<int>(newDelay);
+            const float fraction = newDelay - static_cast<float>(whole);
+            alpha = (1.0f - fraction) / (1.0f + fraction);
+        }
         readIndex = writeIndex - whole;
         if (readIndex < 0)
             readIndex += lineLength;

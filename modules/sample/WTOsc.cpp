@@ -33,19 +33,27 @@ class WTOsc : public MpBase2 {
     AudioOutPin pinOut;
 
     std::vector<signal_math::SummedEntry> table;  // the cycle with its running sums
+    // The cycle's values with their cyclic neighbours around them: the last entry, the
+    // cycle, then its first two entries, so that a four-point read never wraps.
+    std::vector<float> wrapped;
     int entries = 0;                              // 0: no table, silence
     bool enabled = false;
     bool linearFrequency = true;
-    double phase = 0.0;              // table entries, 0 <= phase < entries
-    double increment = 0.0;          // table entries per output sample
-    double previousRead = 0.0;       // read position of the previous sample
-    double wrapCorrection = 0.0;     // 0, or minus the whole cycles taken off the phase since then
-    float lastPitch = 0.0f;          // limited 10 x Pitch last used
-    // The end of the last swept interval and the table's integral there (forward or
-    // backward reading); NaN until a sweep, and after the table changes.
-    double sweepEnd = std::numeric_limits<double>::quiet_NaN();
-    double sweepEndIntegral = 0.0;
-    bool sweepForward = true;
+
+    // The reading state, copied into registers for a block.
+    struct Cursor {
+        double phase = 0.0;           // table entries, 0 <= phase < entries
+        double increment = 0.0;       // table entries per output sample
+        double previousRead = 0.0;    // read position of the previous sample
+        double wrapCorrection = 0.0;  // 0, or minus the whole cycles taken off the phase since then
+        // The end of the last swept interval and the table's integral there (forward or
+        // backward reading); NaN until a sweep, and after the table changes.
+        double sweepEnd = std::numeric_limits<double>::quiet_NaN();
+        double sweepEndIntegral = 0.0;
+        bool sweepForward = true;
+    };
+    Cursor cursor;
+    float lastPitch = 0.0f;  // limited 10 x Pitch last used
     float lastSync = 0.0f;
 
 public:
@@ -73,6 +81,12 @@ public:
             buildTable();
         if (pinEnable.isUpdated() || pinWavetable.isUpdated() || pinStart.isUpdated() || pinEnd.isUpdated())
             pinOut.setStreaming(enabled && entries > 0);
+        // With pitch, sync and phase modulation static (each buffer holds one value until
+        // its next event), the common case, the inputs are read once a block.
+        if (!pinPitch.isStreaming() && !pinSync.isStreaming() && !pinPhaseMod.isStreaming())
+            setSubProcess(&WTOsc::subProcessStatic);
+        else
+            setSubProcess(&WTOsc::subProcess);
     }
 
     void subProcess(int sampleFrames)
@@ -82,101 +96,144 @@ public:
             std::fill(out, out + sampleFrames, 0.0f);
             return;
         }
-        float sampleRate = 48000.0f;
-        getHost()->hostGetSampleRate(sampleRate);
         const float* sync = pinSync.getBuffer() + blockPos;
         const float* pitch = pinPitch.getBuffer() + blockPos;
         const float* phaseMod = pinPhaseMod.getBuffer() + blockPos;
-        const signal_math::SummedEntry* t = table.data();
-        const signal_math::StepIntegral<signal_math::SummedEntry> integral(t, entries);
-        const double size = entries;
-        const double inverseSize = 1.0 / size;
-        const float pitchLimit = linearFrequency ? sampleRate * 0.5f : 10.0f;
+        const Cycle cycle = currentCycle();
         // The state in locals, written back after the loop: the output stores could
         // otherwise alias it.
+        Cursor c = cursor;
         float pitchUsed = lastPitch;
         float syncBefore = lastSync;
-        double ph = phase;
-        double step = increment;
-        double previous = previousRead;
-        double wrap = wrapCorrection;
-        double lastEnd = sweepEnd;
-        double lastEndIntegral = sweepEndIntegral;
-        bool lastForward = sweepForward;
-
-        const int count = entries;
-        const bool linear = linearFrequency;
         for (int s = 0; s < sampleFrames; ++s) {
-            const float pmIn = phaseMod[s];
-            const float pm = pmIn > 1.0f ? 1.0f : (pmIn >= -1.0f ? pmIn : (pmIn < -1.0f ? -1.0f : 0.0f));
+            const float pm = limitPhaseMod(phaseMod[s]);
             if (syncBefore <= 0.0f && sync[s] > 0.0f)
-                ph = 0.0;
+                c.phase = 0.0;
             syncBefore = sync[s];
-
-            float v = 10.0f * pitch[s];
-            v = v > 0.0f ? (v < pitchLimit ? v : pitchLimit) : 0.0f;  // NaN: 0
-            if (v != pitchUsed) {
-                const double frequency = linear ? v : 440.0 * signal_math::fastExp2(v - 5.0f);
-                step = frequency / sampleRate * size;
-                pitchUsed = v;
-            }
-
-            const double read = pm * size + ph;
-            // The read position in the previous one's frame, then both moved into the first cycle.
-            const double shift = signal_math::floorPosition(previous * inverseSize) * size;
-            const double x0 = previous - shift;
-            const double x1 = read - wrap - shift;
-            const double d = x1 - x0;
-            double value;
-            if (d <= 1.0 && d >= -1.0) {
-                const double c = x1 - signal_math::floorPosition(x1 * inverseSize) * size;
-                int i = static_cast<int>(c);
-                i = i < count ? i : count - 1;
-                const float f = static_cast<float>(c - i);
-                const int before = i > 0 ? i - 1 : count - 1;
-                const int after = i + 1 < count ? i + 1 : i + 1 - count;
-                const int after2 = i + 2 < count ? i + 2 : i + 2 - count;
-                value = signal_math::interpolate4(t[before].value, t[i].value, t[after].value, t[after2].value, f);
-            } else {
-                // The mean over the sweep, as StepIntegral::mean gives it. A sweep usually
-                // starts where the previous one ended: that integral is reused.
-                const bool forward = x1 > x0;
-                const double from = x0 == lastEnd && forward == lastForward
-                                        ? lastEndIntegral
-                                        : (forward ? integral.forwardIntegral(x0) : integral.backwardIntegral(x0));
-                const double to = forward ? integral.forwardIntegral(x1) : integral.backwardIntegral(x1);
-                value = forward ? (to - from) / (x1 - x0) : (from - to) / (x0 - x1);
-                lastEnd = x1;
-                lastEndIntegral = to;
-                lastForward = forward;
-            }
-
-            wrap = 0.0;
-            ph += step;
-            while (ph >= size) {
-                ph -= size;
-                wrap -= size;
-            }
-            out[s] = static_cast<float>(0.5 * value);
-            previous = read;
+            updateIncrement(pitch[s], cycle, c, pitchUsed);
+            out[s] = readAndStep(pm * cycle.size + c.phase, cycle, c);
         }
-        phase = ph;
-        increment = step;
-        previousRead = previous;
-        wrapCorrection = wrap;
-        sweepEnd = lastEnd;
-        sweepEndIntegral = lastEndIntegral;
-        sweepForward = lastForward;
+        cursor = c;
         lastPitch = pitchUsed;
         lastSync = syncBefore;
     }
 
+    // subProcess for static pitch, sync and phase modulation: only the first sample can
+    // see a rising sync edge or another pitch.
+    void subProcessStatic(int sampleFrames)
+    {
+        float* out = pinOut.getBuffer() + blockPos;
+        if (!enabled || entries == 0 || !pinOut.isStreaming()) {
+            std::fill(out, out + sampleFrames, 0.0f);
+            return;
+        }
+        if (sampleFrames <= 0)
+            return;
+        const float sync = pinSync.getBuffer()[blockPos];
+        const Cycle cycle = currentCycle();
+        Cursor c = cursor;
+        if (lastSync <= 0.0f && sync > 0.0f)
+            c.phase = 0.0;
+        lastSync = sync;
+        updateIncrement(pinPitch.getBuffer()[blockPos], cycle, c, lastPitch);
+        const double offset = limitPhaseMod(pinPhaseMod.getBuffer()[blockPos]) * cycle.size;
+        for (int s = 0; s < sampleFrames; ++s)
+            out[s] = readAndStep(offset + c.phase, cycle, c);
+        cursor = c;
+    }
+
 private:
+    // What a block reads: the table, its size, and the rate.
+    struct Cycle {
+        const float* wrapped;
+        signal_math::StepIntegral<signal_math::SummedEntry> integral;
+        int count;
+        double size;
+        double inverseSize;
+        float sampleRate;
+        float pitchLimit;
+    };
+
+    Cycle currentCycle()
+    {
+        float sampleRate = 48000.0f;
+        getHost()->hostGetSampleRate(sampleRate);
+        return {wrapped.data(),
+                signal_math::StepIntegral<signal_math::SummedEntry>(table.data(), entries),
+                entries,
+                static_cast<double>(entries),
+                1.0 / entries,
+                sampleRate,
+                linearFrequency ? sampleRate * 0.5f : 10.0f};
+    }
+
+    // PhaseMod limited to -1 .. 1; NaN gives 0.
+    static float limitPhaseMod(float pm) { return pm > 1.0f ? 1.0f : (pm >= -1.0f ? pm : (pm < -1.0f ? -1.0f : 0.0f)); }
+
+    // The increment for Pitch `pitch`, recomputed only when the limited 10 x Pitch changes.
+    void updateIncrement(float pitch, const Cycle& cycle, Cursor& c, float& used) const
+    {
+        float v = 10.0f * pitch;
+        v = v > 0.0f ? (v < cycle.pitchLimit ? v : cycle.pitchLimit) : 0.0f;  // NaN: 0
+        if (v != used) {
+            const double frequency = linearFrequency ? v : 440.0 * signal_math::fastExp2(v - 5.0f);
+            c.increment = frequency / cycle.sampleRate * cycle.size;
+            used = v;
+        }
+    }
+
+    // The output at read position `read` (table entries), then the phase one step on.
+    [[gnu::always_inline]] static float readAndStep(double read, const Cycle& cycle, Cursor& c)
+    {
+        const double size = cycle.size;
+        // The read position in the previous one's frame, then both moved into the first cycle.
+        const double shift = cyclesBefore(c.previousRead, cycle) * size;
+        const double x0 = c.previousRead - shift;
+        const double x1 = read - c.wrapCorrection - shift;
+        const double d = x1 - x0;
+        c.wrapCorrection = 0.0;
+        c.phase += c.increment;
+        while (c.phase >= size) {
+            c.phase -= size;
+            c.wrapCorrection -= size;
+        }
+        c.previousRead = read;
+
+        if (d <= 1.0 && d >= -1.0) {
+            const double position = x1 - cyclesBefore(x1, cycle) * size;
+            int i = static_cast<int>(position);
+            i = i < cycle.count ? i : cycle.count - 1;
+            const float* p = cycle.wrapped + i;  // entries i - 1 .. i + 2
+            // Half the value, as exact in single precision as through double.
+            return 0.5f * signal_math::interpolate4(p[0], p[1], p[2], p[3], static_cast<float>(position - i));
+        }
+        // The mean over the sweep, as StepIntegral::mean gives it. A sweep usually starts
+        // where the previous one ended: that integral is reused.
+        const bool forward = x1 > x0;
+        const double from = x0 == c.sweepEnd && forward == c.sweepForward
+                                ? c.sweepEndIntegral
+                                : (forward ? cycle.integral.forwardIntegral(x0) : cycle.integral.backwardIntegral(x0));
+        const double to = forward ? cycle.integral.forwardIntegral(x1) : cycle.integral.backwardIntegral(x1);
+        const double value = forward ? (to - from) / (x1 - x0) : (from - to) / (x0 - x1);
+        c.sweepEnd = x1;
+        c.sweepEndIntegral = to;
+        c.sweepForward = forward;
+        return static_cast<float>(0.5 * value);
+    }
+
+    // The whole cycles before position x, floorPosition(x / size) as the multiple of the
+    // inverse size gives it; within the first cycle, the usual case, without the rounding.
+    [[gnu::always_inline]] static double cyclesBefore(double x, const Cycle& cycle)
+    {
+        const double cycles = x * cycle.inverseSize;
+        return cycles >= 0.0 && cycles < 1.0 ? 0.0 : signal_math::floorPosition(cycles);
+    }
+
     // The cycle from the blob's frames Start .. End; fewer than 5 frames give no table.
     void buildTable()
     {
         entries = 0;
-        sweepEnd = std::numeric_limits<double>::quiet_NaN();
+        cursor.sweepEnd = std::numeric_limits<double>::quiet_NaN();
         const sample_view::SampleView view = sample_view::takeSample(pinWavetable);
         if (!view)
             return;
@@ -186,6 +243,8 @@ private:
             const auto frames = static_cast<std::size_t>(view.frames);
             if (frames > table.capacity())
                 table.reserve(frames);
+            if (frames + 3 > wrapped.capacity())
+                wrapped.reserve(frames + 3);
         } catch (const std::bad_alloc&) {
         }
         const std::int64_t first = std::max(0, pinStart.getValue());
@@ -194,14 +253,20 @@ private:
         if (last - first < minimumEntries - 1)
             return;
         const auto count = static_cast<std::size_t>(last - first + 1);
-        if (count > table.capacity())
+        if (count > table.capacity() || count + 3 > wrapped.capacity())
             return;  // the storage could not be had when the blob arrived
         table.resize(count);
         for (std::size_t k = 0; k < count; ++k)
             table[k].value = view.samples[static_cast<std::size_t>(first) + k];
         signal_math::accumulateRunningSums(table.data(), static_cast<int>(count));
+        wrapped.resize(count + 3);
+        wrapped[0] = table[count - 1].value;
+        for (std::size_t k = 0; k < count; ++k)
+            wrapped[k + 1] = table[k].value;
+        wrapped[count + 1] = table[0].value;
+        wrapped[count + 2] = table[1].value;
         entries = static_cast<int>(count);
-        phase = increment = previousRead = wrapCorrection = 0.0;
+        cursor = Cursor{};
         lastPitch = lastSync = 0.0f;
     }
 };

@@ -1,6 +1,7 @@
 // The wavetable oscillator through the built bundle: table selection, pitch in both
 // modes, interpolation below one table entry per sample, the interval mean above it (its
 // aliasing measured against point sampling), sync and phase modulation.
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -178,6 +179,7 @@ TEST(WTOsc, ASweepToHalfTheRateStaysBoundedAndNeverFoldsBelowTheFundamental)
 {
     const auto table = sawCycle(2048);
     auto module = oscillator(table, 0.0f);
+    module->queueStreaming("Pitch", true);
     const int total = 48000;
     const auto out = play(*module, total, [total](mphost::DspModule& m, int first, int count) {
         auto pitch = m.input("Pitch");
@@ -234,6 +236,7 @@ TEST(WTOsc, SyncRestartsTheCycleAndPhaseModShiftsIt)
     const auto reference = play(*plain, 512);
 
     auto synced = oscillator(table, hz / 10.0f);
+    synced->queueStreaming("Sync", true);
     const auto out = play(*synced, 512, [](mphost::DspModule& m, int first, int count) {
         auto sync = m.input("Sync");
         for (int i = 0; i < count; ++i)
@@ -277,6 +280,8 @@ TEST(WTOsc, EnableSilencesAndNonFiniteInputsStayFinite)
     hostile[3] = nan;
     hostile[7] = inf;
     auto wild = oscillator(hostile, 44.0f);
+    for (const char* pin : {"Pitch", "PhaseMod", "Sync"})
+        wild->queueStreaming(pin, true);
     const auto out = play(*wild, 1024, [nan, inf](mphost::DspModule& m, int first, int count) {
         for (const char* pin : {"Pitch", "PhaseMod", "Sync"}) {
             auto buffer = m.input(pin);
@@ -309,4 +314,55 @@ TEST(WTOsc, ANewTableOfTheSameLengthIsReadFromItsFirstSample)
     const auto expected = play(*fresh, 512);
     for (std::size_t n = 0; n < expected.size(); ++n)
         ASSERT_EQ(after[n], expected[n]) << n;
+}
+
+TEST(WTOsc, StaticInputsRenderTheSameSamplesAsStreamingOnes)
+{
+    // Static pitch, sync and phase modulation take a routine that reads them once a block.
+    // Level changes step at their sample (the block splits there); the same changes with
+    // Pitch streaming take the general routine. Both must agree bit for bit.
+    struct Change {
+        int sample;
+        const char* pin;
+        float value;
+    };
+    struct Case {
+        const char* name;
+        bool linear;
+        std::vector<Change> changes;
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const Case cases[] = {
+        {"interpolation, then the mean", true, {{0, "Pitch", 0.5f}, {1000, "Pitch", 3.73f}, {2210, "Pitch", 240.0f}}},
+        {"volts", false, {{0, "Pitch", 0.5f}, {1500, "Pitch", 0.73f}}},
+        {"sync edges", true, {{0, "Pitch", 2.0f}, {700, "Sync", 1.0f}, {1500, "Sync", 0.0f}, {1801, "Sync", 0.5f}}},
+        {"phase offsets", true,
+         {{0, "Pitch", 1.0f}, {0, "PhaseMod", 0.25f}, {900, "PhaseMod", -0.6f}, {1400, "PhaseMod", nan},
+          {2000, "PhaseMod", 3.0f}}},
+    };
+    const auto table = sineCycle(480);
+    for (const Case& c : cases) {
+        std::vector<float> rendered[2];
+        for (const bool forced : {false, true}) {
+            auto module = oscillator(table, 0.0f, c.linear);
+            if (forced)
+                module->queueStreaming("Pitch", true);
+            std::map<std::string, float> levels;  // held through later blocks
+            rendered[forced] = play(*module, 3000, [&](mphost::DspModule& m, int first, int count) {
+                for (const auto& [pin, level] : levels)
+                    m.fillInput(pin, level);
+                for (const Change& change : c.changes) {
+                    if (change.sample < first || change.sample >= first + count)
+                        continue;
+                    const auto buffer = m.input(change.pin);
+                    std::fill(buffer.begin() + (change.sample - first), buffer.end(), change.value);
+                    m.queueStreaming(change.pin, forced && std::string(change.pin) == "Pitch", change.sample - first);
+                    levels[change.pin] = change.value;
+                }
+            });
+        }
+        for (std::size_t i = 0; i < rendered[0].size(); ++i)
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(rendered[0][i]), std::bit_cast<std::uint32_t>(rendered[1][i]))
+                << c.name << " sample " << i;
+    }
 }
