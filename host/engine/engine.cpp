@@ -260,8 +260,11 @@ void Engine::wireAudio()
 
 void Engine::planBlocks()
 {
-    for (const std::size_t index : runOrder)
-        steps.push_back({nodes[index]->dsp.get(), index, !nodes[index]->mixedInputs.empty()});
+    for (const std::size_t index : runOrder) {
+        DspModule& dsp = *nodes[index]->dsp;
+        dsp.reportActivityTo(&dspActivity);
+        steps.push_back({&dsp, dsp.plugin(), index, !nodes[index]->mixedInputs.empty(), false});
+    }
     for (const auto& node : nodes)
         if (node->dsp)
             messageRoutes.emplace_back(node->dsp.get(), node->gui.get());
@@ -446,18 +449,59 @@ void Engine::processDsp(int count)
 
     const FlushSubnormals flush;
     messagesWaiting = false;
-    for (const Step& step : steps) {
-        if (step.hasMixedInputs)
-            mixInputs(*nodes[step.node], count);
-        step.dsp->process(count);
-        if (step.dsp->lastBlockSkipped())
-            ++nodes[step.node]->skipped;
-        else if (step.dsp->publishedInLastBlock())
-            forwardPublished(step.node, count);
-        // Every DSP half runs once per block, so this sees every message waiting, however
-        // it came; deliverToGuis need not look at every module when none has any.
-        messagesWaiting = messagesWaiting || step.dsp->messagesWaiting();
+    std::size_t next = 0;  // the first step not yet run
+    if (quietBlocks && !dspActivity) {
+        // Nothing queued, published or held: each step is its module's process() call
+        // (nothing for a sleeping one), until a module reports activity; from that module
+        // on, the block takes the full path.
+        for (; next < steps.size() && !dspActivity; ++next) {
+            const Step& step = steps[next];
+            if (step.hasMixedInputs)
+                mixInputs(*nodes[step.node], count);
+            if (step.asleep) {
+                step.dsp->process(count);
+                ++nodes[step.node]->skipped;
+                continue;
+            }
+            step.plugin->process(count, nullptr);
+            if (dspActivity) {
+                step.dsp->finishQuietBlock(count);
+                afterStep(step, count);
+            }
+        }
+        if (!dspActivity) {
+            ++quietBlockCount;
+            return;
+        }
     }
+    for (; next < steps.size(); ++next)
+        runStep(steps[next], count);
+    // Whether the next block can be a quiet one.
+    quietBlocks = true;
+    for (Step& step : steps) {
+        quietBlocks = quietBlocks && step.dsp->quiet();
+        step.asleep = step.dsp->asleep();
+    }
+    dspActivity = false;
+}
+
+void Engine::runStep(const Step& step, int count)
+{
+    if (step.hasMixedInputs)
+        mixInputs(*nodes[step.node], count);
+    step.dsp->process(count);
+    afterStep(step, count);
+}
+
+void Engine::afterStep(const Step& step, int count)
+{
+    if (step.dsp->lastBlockSkipped())
+        ++nodes[step.node]->skipped;
+    else if (step.dsp->publishedInLastBlock())
+        forwardPublished(step.node, count);
+    // Every DSP half runs once per block, so this sees every message waiting, however
+    // it came; deliverToGuis need not look at every module when none has any.
+    messagesWaiting = messagesWaiting || step.dsp->messagesWaiting();
 }
 
 void Engine::mixInputs(Node& node, int count)

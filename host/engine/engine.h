@@ -63,6 +63,8 @@ public:
     GuiModule* gui(std::string_view moduleName);
     // Blocks in which the module's DSP half was skipped because it slept.
     std::int64_t skippedBlocks(std::string_view moduleName) const;
+    // Blocks that were, from start to end, each module's process() call and nothing else.
+    std::int64_t quietBlocksRun() const { return quietBlockCount; }
     // Module instance names in the order their DSP halves run.
     std::vector<std::string> processingOrder() const;
 
@@ -132,8 +134,10 @@ private:
     // blocks and published values.
     struct Step {
         DspModule* dsp;
+        gmpi::IMpPlugin2* plugin;  // dsp's module, called directly in quiet blocks
         std::size_t node;
         bool hasMixedInputs;
+        bool asleep;  // in quiet blocks: the module sleeps (dsp skips it)
     };
 
     bool needsGui(std::size_t index) const;
@@ -144,6 +148,8 @@ private:
     void start();
     void pumpUserInterface(std::int64_t until);
     void processDsp(int count);
+    void runStep(const Step& step, int count);
+    void afterStep(const Step& step, int count);
     void mixInputs(Node& node, int count);
     void forwardPublished(std::size_t nodeIndex, int count);
     void deliverToGuis();
@@ -175,6 +181,13 @@ private:
     int lastBlock = 0;
     bool started = false;
     bool messagesWaiting = false;  // some DSP half holds messages after the DSP side
+    // Set by every DSP half when an event is queued for it or it publishes, sends or asks
+    // anything during a block; cleared after each block that looked at every module.
+    bool dspActivity = true;
+    // Every DSP half was quiet after the last full block: while nothing reports activity,
+    // a block is each module's process() call and nothing else.
+    bool quietBlocks = false;
+    std::int64_t quietBlockCount = 0;
     int transmitDepth = 0;
     ThreadBridge* threadBridge = nullptr;  // null: one thread, offline
 };

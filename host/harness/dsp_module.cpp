@@ -113,6 +113,7 @@ void DspModule::queue(QueuedEvent event)
     const auto position = std::upper_bound(pending.begin(), pending.end(), event.timestamp,
                                            [](int timestamp, const QueuedEvent& e) { return timestamp < e.timestamp; });
     pending.insert(position, std::move(event));
+    *activity = true;
 }
 
 void DspModule::queueValue(std::string_view pinName, const PinValue& value, int timestamp)

@@ -146,6 +146,31 @@ public:
             afterQuietBlock(count);
     }
 
+    // For an engine that runs many modules, most of them quiet in most blocks: it
+    // watches one flag, set (never cleared) by every event queued for any of them and
+    // everything any of them publishes, sends or asks during a block.
+    void reportActivityTo(bool* flag)
+    {
+        activity = flag;
+        dspHost->reportActivityTo(flag);
+    }
+    // True when the next block of this module needs nothing but the module's own
+    // process() call (or, asleep, nothing at all): no event queued, nothing published in
+    // the last block or held since, subnormals flushed by the caller.
+    bool quiet() const
+    {
+        return callerFlushes && pending.empty() && !outputsWentStatic && dspHost->log().records().empty();
+    }
+    // The rest of process() after the caller called plugin()->process(count, nullptr) itself
+    // on an awake quiet module that then reported activity. Neither call counts the
+    // module's allocations.
+    void finishQuietBlock(int count)
+    {
+        publishedInBlock = !dspHost->log().records().empty();
+        if (publishedInBlock || dspHost->sleepRequested())
+            afterQuietBlock(count);
+    }
+
     std::span<const float> output(std::string_view pinName) const;
     // The last value the module published on a control output (its zero value before).
     const PinValue& outputValue(std::string_view pinName) const;
@@ -181,7 +206,8 @@ public:
     bool publishedInLastBlock() const { return publishedInBlock; }
     // Heap allocations the module made inside its last process() call (see
     // allocation_counter.h; 0 when counting is not linked in). The host's own growth of
-    // its output log is not counted.
+    // its output log is not counted. Blocks an engine runs through plugin() directly
+    // (see quiet) leave it as it was.
     std::uint64_t allocationsInLastProcess() const { return allocationsDuringProcess; }
     int maxBlockSize() const { return options.maxBlockSize; }
 
@@ -224,6 +250,8 @@ private:
     // The module's host services live inside the harness (created once the pins are
     // known), not in an object of their own elsewhere on the heap.
     std::optional<DspHost> dspHost;
+    bool ownActivity = false;
+    bool* activity = &ownActivity;  // see reportActivityTo
 
     std::vector<gmpi::MpEvent> eventRecords;  // the delivered events, only in blocks with events
     std::vector<DspPin> pinList;

@@ -130,18 +130,21 @@ std::int32_t DspHost::queryInterface(const gmpi::MpGuid& iid, void** returnInter
 std::int32_t DspHost::hostSetPin(std::int32_t timestamp, std::int32_t pinIndex, std::int32_t size, const void* data)
 {
     outputLog.add(OutputLog::Kind::Value, timestamp, pinIndex, 0, data, size);
+    *activity = true;
     return gmpi::MP_OK;
 }
 
 std::int32_t DspHost::hostSetPinStreaming(std::int32_t timestamp, std::int32_t pinIndex, std::int32_t isStreaming)
 {
     outputLog.add(OutputLog::Kind::Streaming, timestamp, pinIndex, isStreaming != 0 ? 1 : 0, nullptr, 0);
+    *activity = true;
     return gmpi::MP_OK;
 }
 
 std::int32_t DspHost::hostSleep()
 {
     sleepWasRequested = true;
+    *activity = true;
     return gmpi::MP_OK;
 }
 
@@ -150,6 +153,7 @@ std::int32_t DspHost::hostSendMessageToGui(std::int32_t id, std::int32_t size, c
     if (size < 0 || (size > 0 && !data))
         return gmpi::MP_FAIL;
     outputLog.add(OutputLog::Kind::Message, 0, id, 0, data, size);
+    *activity = true;
     return gmpi::MP_OK;
 }
 

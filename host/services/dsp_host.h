@@ -135,6 +135,10 @@ public:
     OutputLog& log() { return outputLog; }
     const OutputLog& log() const { return outputLog; }
     bool sleepRequested() const { return sleepWasRequested; }
+    // `flag` is set (never cleared) whenever the module publishes a value or a streaming
+    // state, sends a message to its GUI half or asks to sleep: an engine watches one flag
+    // for all its modules. Until this is called the host sets a flag of its own.
+    void reportActivityTo(bool* flag) { activity = flag; }
     void clearBlockState()
     {
         outputLog.clear();
@@ -147,6 +151,8 @@ public:
 private:
     // The sleep flag and the log first: the harness reads them around every block.
     bool sleepWasRequested = false;
+    bool ownActivity = false;
+    bool* activity = &ownActivity;
     std::int32_t references = 0;
     std::int32_t reportedLatency = -1;
     OutputLog outputLog;

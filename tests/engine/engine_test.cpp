@@ -1,5 +1,8 @@
 // The engine's DSP and GUI sides through small patches of probe and library modules.
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -234,4 +237,39 @@ TEST(Engine, RefusesPointerEventsForModulesThatDoNotDraw)
         { "name": "g", "bundle": "probe_modules", "id": "Probe_Gui", "rect": [0, 0, 10, 10] } ],
       "script": [ { "time": 0, "pointer": "down", "module": "g", "at": [1, 1] } ] })json")),
                  mphost::HostError);
+}
+
+TEST(Engine, QuietBlocksRenderTheSameSamplesAsFullOnes)
+{
+    // A block in which no module has an event waiting or anything to report is each
+    // module's process() call and nothing else. An unconnected probe that reports every
+    // call keeps every block on the full path; with it, the examples render the same.
+    for (const char* name : {"waveguide-scopes.json", "shape-editor.json"}) {
+        SCOPED_TRACE(name);
+        const std::filesystem::path file = std::filesystem::path(MP_SOURCE_DIR) / "examples" / name;
+        std::ifstream in(file);
+        const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string busy = json;
+        const std::size_t modules = busy.find("\"modules\": [");
+        ASSERT_NE(modules, std::string::npos);
+        busy.insert(modules + 12, R"( { "name": "busy", "bundle": "probe_modules", "id": "Probe" },)");
+        mphost::PatchEnvironment environment = engine_testing::environment();
+        environment.patchFolder = file.parent_path();
+        std::vector<std::vector<float>> rendered[2];
+        std::int64_t quiet[2] = {};
+        for (const int withProbe : {0, 1}) {
+            mphost::Patch patch = mphost::parsePatch(withProbe ? busy : json, name, environment);
+            patch.snapshots.clear();
+            mphost::Engine engine(patch);
+            rendered[withProbe] = engine.render();
+            quiet[withProbe] = engine.quietBlocksRun();
+        }
+        EXPECT_GT(quiet[0], 0);
+        EXPECT_EQ(quiet[1], 0);
+        ASSERT_EQ(rendered[0].size(), rendered[1].size());
+        for (std::size_t c = 0; c < rendered[0].size(); ++c)
+            EXPECT_TRUE(rendered[0][c].size() == rendered[1][c].size() &&
+                        std::memcmp(rendered[0][c].data(), rendered[1][c].data(), rendered[0][c].size() * sizeof(float)) ==
+                            0);
+    }
 }
