@@ -129,7 +129,9 @@ void BM_OursSave(benchmark::State& state, const Format& format)
     std::filesystem::remove(path);
 }
 
-void BM_SndfileSave(benchmark::State& state, const Format& format)
+// `synced`: the file is also flushed to the disk after closing, as our save does before
+// it renames its temporary file over the target.
+void BM_SndfileSave(benchmark::State& state, const Format& format, bool synced)
 {
     const AudioFile<float> source = makeSound(60);
     const std::size_t frames = static_cast<std::size_t>(source.getNumSamplesPerChannel());
@@ -147,6 +149,11 @@ void BM_SndfileSave(benchmark::State& state, const Format& format)
         SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
         benchmark::DoNotOptimize(sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(frames)));
         sf_close(file);
+        if (synced) {
+            const int fd = ::open(path.c_str(), O_RDONLY);
+            ::fsync(fd);
+            ::close(fd);
+        }
     }
     std::filesystem::remove(path);
 }
@@ -177,7 +184,11 @@ void registerBenchmarks()
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
         benchmark::RegisterBenchmark((std::string("BM_SndfileSave_") + format.name).c_str(),
-                                     [&format](benchmark::State& state) { BM_SndfileSave(state, format); })
+                                     [&format](benchmark::State& state) { BM_SndfileSave(state, format, false); })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark((std::string("BM_SndfileSaveSynced_") + format.name).c_str(),
+                                     [&format](benchmark::State& state) { BM_SndfileSave(state, format, true); })
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
@@ -188,6 +199,7 @@ void registerBenchmarks()
 // Prints, after the table (higher is better):
 //   ratio load_speed_vs_libsndfile_<format>_<n>s_<fresh|reload> <libsndfile time / ours>
 //   ratio save_speed_vs_libsndfile_<format> <libsndfile time / ours>, 60 s
+//   ratio save_speed_vs_libsndfile_synced_<format> <the same, libsndfile's file flushed to the disk too>
 int main(int argc, char** argv)
 {
     // Both loaders allocate their sound afresh on every fresh load. Left to itself, glibc
@@ -212,9 +224,12 @@ int main(int argc, char** argv)
                 ratio(std::string("load_speed_vs_libsndfile_") + format.name + "_" + std::to_string(seconds) + "s_" +
                           (fresh ? "fresh" : "reload"),
                       loadName(true, format, seconds, fresh), loadName(false, format, seconds, fresh));
-    for (const Format& format : formats)
+    for (const Format& format : formats) {
         ratio(std::string("save_speed_vs_libsndfile_") + format.name, std::string("BM_OursSave_") + format.name,
               std::string("BM_SndfileSave_") + format.name);
+        ratio(std::string("save_speed_vs_libsndfile_synced_") + format.name, std::string("BM_OursSave_") + format.name,
+              std::string("BM_SndfileSaveSynced_") + format.name);
+    }
     for (const int seconds : lengths)
         for (const Format& format : formats)
             std::remove(fileFor(format, seconds).c_str());
