@@ -507,7 +507,7 @@ void AudioFile<T>::convertSamples(const SampleData& data, const std::uint8_t* by
         break;
     case Encoding::Signed8:
         readFrames(bytes, numFrames, frame, sample,
-                   [](const std::uint8_t* p) { return static_cast<T>(static_cast<std::int8_t>(p[0]) / 128.0); });
+                   [](const std::uint8_t* p) { return static_cast<T>(static_cast<std::int8_t>(p[0])) * T(1.0 / 128.0); });
         break;
     case Encoding::Little16:
         readFrames(bytes, numFrames, frame, sample, [](const std::uint8_t* p) {
@@ -838,19 +838,20 @@ T AudioFile<T>::clamp(T value, T minValue, T maxValue)
     return std::min(std::max(value, minValue), maxValue);
 }
 
+// The integer decoders scale by powers of two: every result is exact in single precision,
+// so T's own arithmetic gives the same value as double's.
 template <class T>
 T AudioFile<T>::singleByteToSample(std::uint8_t sample)
 {
-    return static_cast<T>((static_cast<int>(sample) - 128) * 0.0078125);
+    return static_cast<T>(static_cast<int>(sample) - 128) * T(0.0078125);
 }
 
 // `value` holds 24 bits; sign-extended from bit 23.
 template <class T>
 T AudioFile<T>::twentyFourBitIntToSample(std::int32_t value)
 {
-    if (value & 0x800000)
-        value -= 0x1000000;
-    return static_cast<T>(static_cast<double>(value) / 8388608.0);
+    const auto extended = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << 8) >> 8;
+    return static_cast<T>(extended) * T(1.0 / 8388608.0);
 }
 
 namespace {
@@ -942,7 +943,7 @@ void AudioFile<T>::writeFrames(std::vector<std::uint8_t>& fileData, int bytesPer
 template <class T>
 T AudioFile<T>::sixteenBitIntToSample(std::int16_t sample)
 {
-    return static_cast<T>(sample * (1.0 / 32768.0));
+    return static_cast<T>(sample) * T(1.0 / 32768.0);
 }
 
 template <class T>
