@@ -117,6 +117,45 @@ TEST(AudioFileDecode, ExtremesOfEveryWaveDepth)
     EXPECT_EQ(file.getLoopStart(), 0xFFFFFFFFu);
 }
 
+TEST(AudioFileDecode, IntegerSamplesAreTheirExactFractions)
+{
+    // Every 16-bit value and every 251st 24-bit one with the extremes and the sign change,
+    // in both byte orders, as float and as double: value / 2^15 or / 2^23, exact in both.
+    for (const int depth : {16, 24}) {
+        const std::int32_t count = 1 << depth;
+        std::vector<std::int32_t> codes;
+        for (std::int32_t v = 0; v < count; v += depth == 16 ? 1 : 251)
+            codes.push_back(v);
+        for (const std::int32_t edge : {count / 2 - 1, count / 2, count - 1})
+            codes.push_back(edge);
+        Bytes little, big;
+        for (const std::int32_t v : codes)
+            for (int i = 0; i < depth / 8; ++i) {
+                little.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+                big.push_back(static_cast<std::uint8_t>(v >> (depth - 8 - 8 * i)));
+            }
+        AudioFile<float> source;
+        source.setAudioBuffer({std::vector<float>(codes.size(), 0.0f)});
+        source.setBitDepth(depth);
+        source.setSampleRate(48000);
+        Bytes aiff = source.encode(AudioFileFormat::Aiff);
+        std::copy(big.begin(), big.end(), aiff.end() - static_cast<std::ptrdiff_t>(big.size()));
+
+        AudioFile<float> narrow, narrowAiff;
+        AudioFile<double> wide;
+        ASSERT_TRUE(narrow.loadFromMemory(makeWave(1, 1, depth, little)));
+        ASSERT_TRUE(wide.loadFromMemory(makeWave(1, 1, depth, little)));
+        ASSERT_TRUE(narrowAiff.loadFromMemory(aiff));
+        const double scale = 1.0 / static_cast<double>(count / 2);
+        for (std::size_t k = 0; k < codes.size(); ++k) {
+            const std::int32_t value = codes[k] < count / 2 ? codes[k] : codes[k] - count;
+            ASSERT_EQ(narrow.samples[0][k], static_cast<float>(value * scale)) << depth << " " << value;
+            ASSERT_EQ(narrowAiff.samples[0][k], static_cast<float>(value * scale)) << depth << " " << value;
+            ASSERT_EQ(wide.samples[0][k], value * scale) << depth << " " << value;
+        }
+    }
+}
+
 TEST(AudioFileDecode, StereoZeroFramesAndTheFirstDataTextAnywhere)
 {
     AudioFile<float> file;
