@@ -90,8 +90,9 @@ std::size_t readFully(int file, std::uint8_t* data, std::size_t size)
 }
 
 // The first position of the four characters `text` in `size` bytes, or SIZE_MAX. Each
-// stretch of positions is tested without an early exit, a loop the compiler vectorises;
-// only a stretch with a match is searched one position at a time.
+// stretch of positions is tested without an early exit, loops the compiler vectorises:
+// for the first character, then, where it occurs, for all four; only a stretch with a
+// match is searched one position at a time.
 std::size_t findFourCharacters(const std::uint8_t* data, std::size_t size, const char (&text)[5])
 {
     constexpr std::size_t none = std::numeric_limits<std::size_t>::max(), stretch = 64;
@@ -106,6 +107,11 @@ std::size_t findFourCharacters(const std::uint8_t* data, std::size_t size, const
     std::size_t first = 0;
     for (; first + stretch <= positions; first += stretch) {
         const std::uint8_t* p = data + first;
+        unsigned char starts = 0;
+        for (std::size_t i = 0; i < stretch; ++i)
+            starts |= static_cast<unsigned char>(p[i] == c0);
+        if (starts == 0)
+            continue;
         unsigned char any = 0;
         for (std::size_t i = 0; i < stretch; ++i)
             any |= at(p + i);
