@@ -213,13 +213,7 @@ bool AudioFile<T>::checkStart(Bytes head, std::size_t fileSize, SampleData& data
     const AudioFileFormat oldFormat = audioFileFormat;
     const std::uint32_t oldRate = sampleRate, oldLoopStart = loopStart, oldLoopEnd = loopEnd;
     const int oldDepth = bitDepth;
-    audioFileFormat = determineAudioFileFormat(head);
-    const char* refusal = "no sound";
-    if (audioFileFormat == AudioFileFormat::Wave)
-        refusal = checkWaveFile(head, fileSize, data);
-    else if (audioFileFormat == AudioFileFormat::Aiff)
-        refusal = checkAiffFile(head, fileSize, data);
-    if (refusal == nullptr)
+    if (checkFile(head, fileSize, data) == nullptr)
         return true;
     audioFileFormat = oldFormat;
     sampleRate = oldRate;
@@ -330,11 +324,24 @@ bool AudioFile<T>::loadFromMemory(const std::vector<std::uint8_t>& fileData)
 template <class T>
 bool AudioFile<T>::decode(Bytes fileData)
 {
-    audioFileFormat = determineAudioFileFormat(fileData);
+    SampleData data;
+    if (const char* refusal = checkFile(fileData, fileData.size(), data)) {
+        report(refusal);
+        return false;
+    }
+    startSamples(data);
+    convertSamples(data, fileData.data() + data.firstByte, data.numFrames);
+    return true;
+}
+
+template <class T>
+const char* AudioFile<T>::checkFile(Bytes head, std::size_t fileSize, SampleData& data)
+{
+    audioFileFormat = determineAudioFileFormat(head);
     switch (audioFileFormat) {
-    case AudioFileFormat::Wave: return decodeWaveFile(fileData);
-    case AudioFileFormat::Aiff: return decodeAiffFile(fileData);
-    default: report("Audio File Type: Error"); return false;
+    case AudioFileFormat::Wave: return checkWaveFile(head, fileSize, data);
+    case AudioFileFormat::Aiff: return checkAiffFile(head, fileSize, data);
+    default: return "Audio File Type: Error";
     }
 }
 
@@ -349,32 +356,6 @@ AudioFileFormat AudioFile<T>::determineAudioFileFormat(Bytes fileData) const
     if (header == "FORM")
         return AudioFileFormat::Aiff;
     return AudioFileFormat::Error;
-}
-
-template <class T>
-bool AudioFile<T>::decodeWaveFile(Bytes fileData)
-{
-    SampleData data;
-    if (const char* refusal = checkWaveFile(fileData, fileData.size(), data)) {
-        report(refusal);
-        return false;
-    }
-    startSamples(data);
-    convertSamples(data, fileData.data() + data.firstByte, data.numFrames);
-    return true;
-}
-
-template <class T>
-bool AudioFile<T>::decodeAiffFile(Bytes fileData)
-{
-    SampleData data;
-    if (const char* refusal = checkAiffFile(fileData, fileData.size(), data)) {
-        report(refusal);
-        return false;
-    }
-    startSamples(data);
-    convertSamples(data, fileData.data() + data.firstByte, data.numFrames);
-    return true;
 }
 
 template <class T>

@@ -98,11 +98,10 @@ private:
     bool decode(Bytes fileData);
     bool headerAllowsLength(Bytes header, std::size_t fileSize) const;
     AudioFileFormat determineAudioFileFormat(Bytes fileData) const;
-    bool decodeWaveFile(Bytes fileData);
-    bool decodeAiffFile(Bytes fileData);
     // Check the headers in `head`, the first bytes of a file of `fileSize` bytes (all of
     // it, or its start), and set the format fields; the diagnostic of a refused file, or
     // nullptr with `data` filled in.
+    const char* checkFile(Bytes head, std::size_t fileSize, SampleData& data);
     const char* checkWaveFile(Bytes head, std::size_t fileSize, SampleData& data);
     const char* checkAiffFile(Bytes head, std::size_t fileSize, SampleData& data);
     // True when `head`, a file's start, holds every header its decode reads; a refusal is
