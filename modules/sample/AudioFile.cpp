@@ -90,38 +90,76 @@ std::size_t readFully(int file, std::uint8_t* data, std::size_t size)
 }
 
 // The first position of the four characters `text` in `size` bytes, or SIZE_MAX. Each
-// stretch of positions is tested without an early exit, loops the compiler vectorises:
-// for the first character, then, where it occurs, for all four; only a stretch with a
-// match is searched one position at a time.
-std::size_t findFourCharacters(const std::uint8_t* data, std::size_t size, const char (&text)[5])
+// stretch of positions is tested for its first and last characters together, a loop
+// without an early exit that the compiler vectorises; only a stretch where both occur is
+// searched one position at a time.
+[[gnu::always_inline]] inline std::size_t searchFourCharacters(const std::uint8_t* data, std::size_t size,
+                                                               const char (&text)[5])
 {
-    constexpr std::size_t none = std::numeric_limits<std::size_t>::max(), stretch = 64;
+    constexpr std::size_t none = std::numeric_limits<std::size_t>::max(), stretch = 256;
     const auto c0 = static_cast<std::uint8_t>(text[0]), c1 = static_cast<std::uint8_t>(text[1]),
                c2 = static_cast<std::uint8_t>(text[2]), c3 = static_cast<std::uint8_t>(text[3]);
-    const auto at = [&](const std::uint8_t* p) {
-        return static_cast<unsigned char>((p[0] == c0) & (p[1] == c1) & (p[2] == c2) & (p[3] == c3));
-    };
     if (size < 4)
         return none;
+    const auto at = [&](std::size_t i) {
+        return data[i] == c0 && data[i + 1] == c1 && data[i + 2] == c2 && data[i + 3] == c3;
+    };
     const std::size_t positions = size - 3;
     std::size_t first = 0;
     for (; first + stretch <= positions; first += stretch) {
         const std::uint8_t* p = data + first;
-        unsigned char starts = 0;
+        unsigned char candidates = 0;
         for (std::size_t i = 0; i < stretch; ++i)
-            starts |= static_cast<unsigned char>(p[i] == c0);
-        if (starts == 0)
+            candidates |= static_cast<unsigned char>((p[i] == c0) & (p[i + 3] == c3));
+        if (candidates == 0)
             continue;
-        unsigned char any = 0;
-        for (std::size_t i = 0; i < stretch; ++i)
-            any |= at(p + i);
-        if (any != 0)
-            break;
+        for (std::size_t i = first; i < first + stretch; ++i)
+            if (at(i))
+                return i;
     }
     for (std::size_t i = first; i < positions; ++i)
-        if (at(data + i) != 0)
+        if (at(i))
             return i;
     return none;
+}
+
+using FourCharacterSearch = std::size_t (*)(const std::uint8_t*, std::size_t, const char (&)[5]);
+
+std::size_t findFourCharactersBaseline(const std::uint8_t* data, std::size_t size, const char (&text)[5])
+{
+    return searchFourCharacters(data, size, text);
+}
+
+// The same search built for wider vectors, taken where the processor has them.
+#if defined(__x86_64__)
+[[gnu::target("avx2")]] std::size_t findFourCharactersAvx2(const std::uint8_t* data, std::size_t size,
+                                                            const char (&text)[5])
+{
+    return searchFourCharacters(data, size, text);
+}
+
+[[gnu::target("avx512f,avx512bw")]] std::size_t findFourCharactersAvx512(const std::uint8_t* data, std::size_t size,
+                                                                          const char (&text)[5])
+{
+    return searchFourCharacters(data, size, text);
+}
+#endif
+
+FourCharacterSearch widestFourCharacterSearch()
+{
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("avx512bw"))
+        return findFourCharactersAvx512;
+    if (__builtin_cpu_supports("avx2"))
+        return findFourCharactersAvx2;
+#endif
+    return findFourCharactersBaseline;
+}
+
+std::size_t findFourCharacters(const std::uint8_t* data, std::size_t size, const char (&text)[5])
+{
+    static const FourCharacterSearch search = widestFourCharacterSearch();
+    return search(data, size, text);
 }
 
 void report(const std::string& line)
@@ -226,7 +264,7 @@ bool AudioFile<T>::checkStart(Bytes head, std::size_t fileSize, SampleData& data
 template <class T>
 bool AudioFile<T>::loadInPieces(int file, std::vector<std::uint8_t>& buffer, const SampleData& data)
 {
-    constexpr std::size_t none = std::numeric_limits<std::size_t>::max();
+    constexpr std::size_t none = std::numeric_limits<std::size_t>::max(), pieceBytes = 256 * 1024;
     const std::size_t frameBytes = static_cast<std::size_t>(data.bytesPerFrame);
     const std::size_t dataEnd = data.firstByte + data.numFrames * frameBytes;
     std::size_t start = 0;                // file offset of buffer[0]
@@ -236,12 +274,12 @@ bool AudioFile<T>::loadInPieces(int file, std::vector<std::uint8_t>& buffer, con
     // but its last four), and where it was found.
     std::size_t searchFrom = data.samplerFurtherOn ? end - 4 : none;
     std::size_t sampler = none;
-    buffer.resize(buffer.capacity());
+    buffer.resize(std::max(buffer.capacity(), pieceBytes));
     startSamples(data);
     for (;;) {
         if (next < end && next < dataEnd) {
             const std::size_t frames = (std::min(end, dataEnd) - next) / frameBytes;
-            convertSamples(data, buffer.data() + (next - start), frames);
+            convertSamples(data, buffer.data() + (next - start), (next - data.firstByte) / frameBytes, frames);
             next += frames * frameBytes;
         }
         if (searchFrom != none && searchFrom + 4 <= end) {
@@ -330,7 +368,7 @@ bool AudioFile<T>::decode(Bytes fileData)
         return false;
     }
     startSamples(data);
-    convertSamples(data, fileData.data() + data.firstByte, data.numFrames);
+    convertSamples(data, fileData.data() + data.firstByte, 0, data.numFrames);
     return true;
 }
 
@@ -476,52 +514,54 @@ const char* AudioFile<T>::checkAiffFile(Bytes head, std::size_t fileSize, Sample
 template <class T>
 void AudioFile<T>::startSamples(const SampleData& data)
 {
-    clearAudioBuffer();
+    // A channel of the same length as before is not filled first: every frame is
+    // overwritten.
     samples.resize(static_cast<std::size_t>(data.numChannels));
     for (std::vector<T>& channel : samples)
-        channel.reserve(data.numFrames);
+        channel.resize(data.numFrames);
 }
 
 template <class T>
-void AudioFile<T>::convertSamples(const SampleData& data, const std::uint8_t* bytes, std::size_t numFrames)
+void AudioFile<T>::convertSamples(const SampleData& data, const std::uint8_t* bytes, std::size_t firstFrame,
+                                  std::size_t numFrames)
 {
     if (numFrames == 0)
         return;
     const int frame = data.bytesPerFrame, sample = data.bytesPerSample;
     switch (data.encoding) {
     case Encoding::Unsigned8:
-        readFrames(bytes, numFrames, frame, sample, [](const std::uint8_t* p) { return singleByteToSample(p[0]); });
+        readFrames(bytes, firstFrame, numFrames, frame, sample, [](const std::uint8_t* p) { return singleByteToSample(p[0]); });
         break;
     case Encoding::Signed8:
-        readFrames(bytes, numFrames, frame, sample,
+        readFrames(bytes, firstFrame, numFrames, frame, sample,
                    [](const std::uint8_t* p) { return static_cast<T>(static_cast<std::int8_t>(p[0])) * T(1.0 / 128.0); });
         break;
     case Encoding::Little16:
-        readFrames(bytes, numFrames, frame, sample, [](const std::uint8_t* p) {
+        readFrames(bytes, firstFrame, numFrames, frame, sample, [](const std::uint8_t* p) {
             return sixteenBitIntToSample(static_cast<std::int16_t>(p[0] | (p[1] << 8)));
         });
         break;
     case Encoding::Big16:
-        readFrames(bytes, numFrames, frame, sample, [](const std::uint8_t* p) {
+        readFrames(bytes, firstFrame, numFrames, frame, sample, [](const std::uint8_t* p) {
             return sixteenBitIntToSample(static_cast<std::int16_t>((p[0] << 8) | p[1]));
         });
         break;
     case Encoding::Little24:
-        readFrames(bytes, numFrames, frame, sample,
+        readFrames(bytes, firstFrame, numFrames, frame, sample,
                    [](const std::uint8_t* p) { return twentyFourBitIntToSample((p[0] | (p[1] << 8) | (p[2] << 16))); });
         break;
     case Encoding::Big24:
-        readFrames(bytes, numFrames, frame, sample,
+        readFrames(bytes, firstFrame, numFrames, frame, sample,
                    [](const std::uint8_t* p) { return twentyFourBitIntToSample((p[0] << 16) | (p[1] << 8) | p[2]); });
         break;
     case Encoding::LittleInt32:
-        readFrames(bytes, numFrames, frame, sample, [](const std::uint8_t* p) {
+        readFrames(bytes, firstFrame, numFrames, frame, sample, [](const std::uint8_t* p) {
             const auto value = static_cast<std::int32_t>(littleEndian32(p));
             return static_cast<T>(static_cast<double>(value) / 2147483648.0);
         });
         break;
     case Encoding::LittleFloat32:
-        readFrames(bytes, numFrames, frame, sample,
+        readFrames(bytes, firstFrame, numFrames, frame, sample,
                    [](const std::uint8_t* p) { return static_cast<T>(std::bit_cast<float>(littleEndian32(p))); });
         break;
     }
@@ -844,39 +884,30 @@ T AudioFile<T>::twentyFourBitIntToSample(std::int32_t value)
 namespace {
 
 // Converts `numFrames` frames of `Channels` interleaved samples of `BytesPerSample` bytes
-// into the channels, a stretch at a time through buffers that stay in the cache, so that
-// each loop has constant strides and is left to the vectoriser.
+// into the channels from frame `firstFrame` on, a channel at a time: constant strides, a
+// loop left to the vectoriser.
 template <int Channels, int BytesPerSample, class T, class ReadSample>
-void convertFrames(std::vector<std::vector<T>>& channels, const std::uint8_t* bytes, std::size_t numFrames,
-                   ReadSample read)
+void convertFrames(std::vector<std::vector<T>>& channels, const std::uint8_t* bytes, std::size_t firstFrame,
+                   std::size_t numFrames, ReadSample read)
 {
-    constexpr std::size_t stretch = 1024;
     constexpr std::size_t bytesPerFrame = static_cast<std::size_t>(BytesPerSample) * Channels;
-    T converted[Channels][stretch];
-    for (std::size_t first = 0; first < numFrames; first += stretch) {
-        const std::size_t n = std::min(stretch, numFrames - first);
-        const std::uint8_t* frames = bytes + first * bytesPerFrame;
-        for (int c = 0; c < Channels; ++c) {
-            const std::uint8_t* p = frames + static_cast<std::size_t>(c) * BytesPerSample;
-            for (std::size_t i = 0; i < n; ++i)
-                converted[c][i] = read(p + i * bytesPerFrame);
-        }
-        for (int c = 0; c < Channels; ++c) {
-            std::vector<T>& channel = channels[static_cast<std::size_t>(c)];
-            channel.insert(channel.end(), converted[c], converted[c] + n);
-        }
+    for (int c = 0; c < Channels; ++c) {
+        T* out = channels[static_cast<std::size_t>(c)].data() + firstFrame;
+        const std::uint8_t* p = bytes + static_cast<std::size_t>(c) * BytesPerSample;
+        for (std::size_t i = 0; i < numFrames; ++i)
+            out[i] = read(p + i * bytesPerFrame);
     }
 }
 
 // convertFrames for the channel count, mono or stereo; false for any other.
 template <int BytesPerSample, class T, class ReadSample>
-bool convertChannels(std::vector<std::vector<T>>& channels, const std::uint8_t* bytes, std::size_t numFrames,
-                     ReadSample read)
+bool convertChannels(std::vector<std::vector<T>>& channels, const std::uint8_t* bytes, std::size_t firstFrame,
+                     std::size_t numFrames, ReadSample read)
 {
     if (channels.size() == 2)
-        convertFrames<2, BytesPerSample>(channels, bytes, numFrames, read);
+        convertFrames<2, BytesPerSample>(channels, bytes, firstFrame, numFrames, read);
     else if (channels.size() == 1)
-        convertFrames<1, BytesPerSample>(channels, bytes, numFrames, read);
+        convertFrames<1, BytesPerSample>(channels, bytes, firstFrame, numFrames, read);
     else
         return false;
     return true;
@@ -886,27 +917,27 @@ bool convertChannels(std::vector<std::vector<T>>& channels, const std::uint8_t* 
 
 template <class T>
 template <class ReadSample>
-void AudioFile<T>::readFrames(const std::uint8_t* bytes, std::size_t numFrames, int bytesPerFrame, int bytesPerSample,
-                              ReadSample read)
+void AudioFile<T>::readFrames(const std::uint8_t* bytes, std::size_t firstFrame, std::size_t numFrames,
+                              int bytesPerFrame, int bytesPerSample, ReadSample read)
 {
     // The decoders accept mono and stereo samples of 1 to 4 bytes, in frames of one
     // sample per channel; anything else takes the general loop.
     bool converted = false;
     if (bytesPerFrame == bytesPerSample * static_cast<int>(samples.size())) {
         switch (bytesPerSample) {
-        case 1: converted = convertChannels<1>(samples, bytes, numFrames, read); break;
-        case 2: converted = convertChannels<2>(samples, bytes, numFrames, read); break;
-        case 3: converted = convertChannels<3>(samples, bytes, numFrames, read); break;
-        case 4: converted = convertChannels<4>(samples, bytes, numFrames, read); break;
+        case 1: converted = convertChannels<1>(samples, bytes, firstFrame, numFrames, read); break;
+        case 2: converted = convertChannels<2>(samples, bytes, firstFrame, numFrames, read); break;
+        case 3: converted = convertChannels<3>(samples, bytes, firstFrame, numFrames, read); break;
+        case 4: converted = convertChannels<4>(samples, bytes, firstFrame, numFrames, read); break;
         default: break;
         }
     }
     if (!converted) {
         for (std::size_t c = 0; c < samples.size(); ++c) {
-            std::vector<T>& channel = samples[c];
+            T* out = samples[c].data() + firstFrame;
             const std::uint8_t* p = bytes + c * static_cast<std::size_t>(bytesPerSample);
             for (std::size_t i = 0; i < numFrames; ++i, p += bytesPerFrame)
-                channel.push_back(read(p));
+                out[i] = read(p);
         }
     }
 }

@@ -107,10 +107,12 @@ private:
     // True when `head`, a file's start, holds every header its decode reads; a refusal is
     // not reported and leaves the fields as they were.
     bool checkStart(Bytes head, std::size_t fileSize, SampleData& data);
-    // Empties the channels and makes room for `data`'s frames.
+    // Sizes the channels for `data`'s frames, each to be overwritten by convertSamples.
     void startSamples(const SampleData& data);
-    // Appends `numFrames` frames of `data`'s encoding from `bytes` to the channels.
-    void convertSamples(const SampleData& data, const std::uint8_t* bytes, std::size_t numFrames);
+    // Converts `numFrames` frames of `data`'s encoding from `bytes` into the channels,
+    // from frame `firstFrame` on.
+    void convertSamples(const SampleData& data, const std::uint8_t* bytes, std::size_t firstFrame,
+                        std::size_t numFrames);
     // The samples from the open `file`, whose first bytes, checked into `data`, are in
     // `buffer`: read on through that buffer, converted piece by piece.
     bool loadInPieces(int file, std::vector<std::uint8_t>& buffer, const SampleData& data);
@@ -136,10 +138,10 @@ private:
     static T singleByteToSample(std::uint8_t sample);
     static T sixteenBitIntToSample(std::int16_t sample);
     static T twentyFourBitIntToSample(std::int32_t value);
-    // Appends `numFrames` interleaved frames to the channels.
+    // Writes `numFrames` interleaved frames into the channels from frame `firstFrame` on.
     template <class ReadSample>
-    void readFrames(const std::uint8_t* bytes, std::size_t numFrames, int bytesPerFrame, int bytesPerSample,
-                    ReadSample read);
+    void readFrames(const std::uint8_t* bytes, std::size_t firstFrame, std::size_t numFrames, int bytesPerFrame,
+                    int bytesPerSample, ReadSample read);
     // Appends every frame, channels interleaved, `bytesPerSample` bytes per sample.
     template <class WriteSample>
     void writeFrames(std::vector<std::uint8_t>& fileData, int bytesPerSample, WriteSample write) const;

@@ -215,8 +215,9 @@ TEST(AudioFileDecode, ReadingInPiecesMatchesDecodingTheWholeFile)
             files.emplace_back("aiff" + std::to_string(depth) + "x" + std::to_string(channels), sound.encode(AudioFileFormat::Aiff));
         }
     }
-    const Bytes stereo16 = makeWave(1, 2, 16, randomBytes(200000));
-    for (const std::size_t at : {65530, 65532, 65533, 65534, 65536, 100000}) {
+    // Its first piece is the 64 KB of headers; the second ends at byte 327 677.
+    const Bytes stereo16 = makeWave(1, 2, 16, randomBytes(400000));
+    for (const std::size_t at : {65530, 65532, 65533, 65534, 65536, 100000, 327673, 327674, 327675, 327677}) {
         Bytes file = stereo16;
         sampler(file, at, 10, 20);
         files.emplace_back("smpl at " + std::to_string(at), file);
