@@ -86,19 +86,31 @@ void dropFromPageCache(const std::filesystem::path& path)
     ::close(fd);
 }
 
-void loadWithSndfile(const std::filesystem::path& path)
+// Who loads: our codec; libsndfile into one interleaved array; libsndfile, then the
+// frames split into one array per channel, the form our codec delivers.
+enum class Loader { Ours, Sndfile, SndfileSplit };
+
+void loadWithSndfile(const std::filesystem::path& path, bool split)
 {
     // Like our loader, each load produces a new sound in memory.
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    std::vector<float> interleaved(static_cast<std::size_t>(info.frames * info.channels));
+    const auto frames = static_cast<std::size_t>(info.frames), channels = static_cast<std::size_t>(info.channels);
+    std::vector<float> interleaved(frames * channels);
     benchmark::DoNotOptimize(sf_readf_float(file, interleaved.data(), info.frames));
     sf_close(file);
+    if (split) {
+        std::vector<std::vector<float>> samples(channels, std::vector<float>(frames));
+        for (std::size_t c = 0; c < channels; ++c)
+            for (std::size_t i = 0; i < frames; ++i)
+                samples[c][i] = interleaved[i * channels + c];
+        benchmark::DoNotOptimize(samples.data());
+    }
 }
 
 // `fresh`: the file leaves the page cache before each load. Ours loads into a new object
 // when fresh, into one reused object (as the loader modules do) when reloading.
-void BM_Load(benchmark::State& state, const Format& format, int seconds, bool ours, bool fresh)
+void BM_Load(benchmark::State& state, const Format& format, int seconds, Loader loader, bool fresh)
 {
     const std::filesystem::path& path = prepare(format, seconds);
     AudioFile<float> reused;
@@ -108,8 +120,8 @@ void BM_Load(benchmark::State& state, const Format& format, int seconds, bool ou
             dropFromPageCache(path);
             state.ResumeTiming();
         }
-        if (!ours) {
-            loadWithSndfile(path);
+        if (loader != Loader::Ours) {
+            loadWithSndfile(path, loader == Loader::SndfileSplit);
         } else if (fresh) {
             AudioFile<float> file;
             benchmark::DoNotOptimize(file.load(path.string()));
@@ -158,9 +170,12 @@ void BM_SndfileSave(benchmark::State& state, const Format& format, bool synced)
     std::filesystem::remove(path);
 }
 
-std::string loadName(bool ours, const Format& format, int seconds, bool fresh)
+std::string loadName(Loader loader, const Format& format, int seconds, bool fresh)
 {
-    return std::string(ours ? "BM_OursLoad_" : "BM_SndfileLoad_") + format.name + "_" + std::to_string(seconds) + "s_" +
+    const char* who = loader == Loader::Ours      ? "BM_OursLoad_"
+                      : loader == Loader::Sndfile ? "BM_SndfileLoad_"
+                                                  : "BM_SndfileSplitLoad_";
+    return who + std::string(format.name) + "_" + std::to_string(seconds) + "s_" +
            (fresh ? "fresh" : "reload");
 }
 
@@ -169,10 +184,10 @@ void registerBenchmarks()
     for (const Format& format : formats)
         for (const int seconds : lengths)
             for (const bool fresh : {true, false})
-                for (const bool ours : {true, false})
-                    benchmark::RegisterBenchmark(loadName(ours, format, seconds, fresh).c_str(),
-                                                 [&format, seconds, ours, fresh](benchmark::State& state) {
-                                                     BM_Load(state, format, seconds, ours, fresh);
+                for (const Loader loader : {Loader::Ours, Loader::Sndfile, Loader::SndfileSplit})
+                    benchmark::RegisterBenchmark(loadName(loader, format, seconds, fresh).c_str(),
+                                                 [&format, seconds, loader, fresh](benchmark::State& state) {
+                                                     BM_Load(state, format, seconds, loader, fresh);
                                                  })
                         ->Unit(benchmark::kMillisecond)
                         ->UseRealTime();
@@ -198,6 +213,8 @@ void registerBenchmarks()
 
 // Prints, after the table (higher is better):
 //   ratio load_speed_vs_libsndfile_<format>_<n>s_<fresh|reload> <libsndfile time / ours>
+//   ratio load_speed_vs_libsndfile_split_<format>_<n>s_<fresh|reload> <the same, libsndfile's
+//         frames then split into one array per channel, as ours are>
 //   ratio save_speed_vs_libsndfile_<format> <libsndfile time / ours>, 60 s
 //   ratio save_speed_vs_libsndfile_synced_<format> <the same, libsndfile's file flushed to the disk too>
 int main(int argc, char** argv)
@@ -220,10 +237,14 @@ int main(int argc, char** argv)
     };
     for (const Format& format : formats)
         for (const int seconds : lengths)
-            for (const bool fresh : {true, false})
-                ratio(std::string("load_speed_vs_libsndfile_") + format.name + "_" + std::to_string(seconds) + "s_" +
-                          (fresh ? "fresh" : "reload"),
-                      loadName(true, format, seconds, fresh), loadName(false, format, seconds, fresh));
+            for (const bool fresh : {true, false}) {
+                const std::string file = std::string(format.name) + "_" + std::to_string(seconds) + "s_" +
+                                         (fresh ? "fresh" : "reload");
+                const std::string ours = loadName(Loader::Ours, format, seconds, fresh);
+                ratio("load_speed_vs_libsndfile_" + file, ours, loadName(Loader::Sndfile, format, seconds, fresh));
+                ratio("load_speed_vs_libsndfile_split_" + file, ours,
+                      loadName(Loader::SndfileSplit, format, seconds, fresh));
+            }
     for (const Format& format : formats) {
         ratio(std::string("save_speed_vs_libsndfile_") + format.name, std::string("BM_OursSave_") + format.name,
               std::string("BM_SndfileSave_") + format.name);
