@@ -125,6 +125,7 @@ void runModulesAlone(benchmark::State& state, const Graph& graph)
     for (std::size_t i = 0; i < count; ++i) {
         mphost::DspModuleOptions options;
         options.maxBlockSize = blockSize;
+        options.reserveLater = true;  // as the engine does: the modules' room after all of them
         auto module = std::make_unique<mphost::DspModule>(bundle, *descriptions.find("Probe_Gain"), options);
         const auto& sources = graph.sources[i];
         if (sources.size() == 1) {
@@ -133,11 +134,14 @@ void runModulesAlone(benchmark::State& state, const Graph& graph)
             mixes[i].assign(blockSize, 0.0f);
             module->connectInput("In", mixes[i].data());
         }
-        module->start({{"In", 0.5f}, {"Gain", 0.5f}});
-        module->queueStreaming("In", !sources.empty());
-        module->process(blockSize);
         plugins.push_back(module->plugin());
         modules.push_back(std::move(module));
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        modules[i]->reserveBlockRoom();
+        modules[i]->start({{"In", 0.5f}, {"Gain", 0.5f}});
+        modules[i]->queueStreaming("In", !graph.sources[i].empty());
+        modules[i]->process(blockSize);
     }
     std::vector<std::vector<const float*>> mixSources(count);
     for (std::size_t i = 0; i < count; ++i)

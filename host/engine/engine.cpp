@@ -112,6 +112,7 @@ void Engine::build()
                 options.sharedMemory = sharedMemory;
                 options.duplicates = module.duplicates;
                 options.callerFlushesSubnormals = true;  // processDsp holds the mode for the block
+                options.reserveLater = true;
                 node->dsp = std::make_unique<DspModule>(bundle, *module.description, options);
                 node->dspRoutes.resize(node->dsp->pins().size());
                 node->dspMixes.resize(node->dsp->pins().size());
@@ -171,6 +172,9 @@ void Engine::build()
 
     for (const PinRef& output : thePatch.outputs)
         outputBuffers.push_back(nodes[output.module]->dsp->output(output.pin).data());
+    for (const auto& node : nodes)
+        if (node->dsp)
+            node->dsp->reserveBlockRoom();
 }
 
 // Dependency order of the DSP halves: a module runs after the modules feeding it, ties

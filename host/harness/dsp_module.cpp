@@ -76,9 +76,16 @@ DspModule::DspModule(std::shared_ptr<Bundle> bundleToUse, const ModuleDescriptio
         if (pin.isAudio())
             plugin->setBuffer(pin.index, pin.buffer.data());
 
+    module = std::move(plugin);
+    if (!options.reserveLater)
+        reserveBlockRoom();
+}
+
+void DspModule::reserveBlockRoom()
+{
     pending.reserve(256);
     eventRecords.reserve(256);
-    module = std::move(plugin);
+    dspHost->log().reserve(4096, 256 * 1024);
 }
 
 DspModule::~DspModule()

@@ -43,6 +43,10 @@ struct DspModuleOptions {
     // The caller runs process() with subnormals already flushed (FlushSubnormals held
     // around a whole block of modules), so the harness need not read the mode per call.
     bool callerFlushesSubnormals = false;
+    // The caller calls reserveBlockRoom() itself before the first process(), once it has
+    // created every module: room taken in the constructor would lie in memory between the
+    // parts of consecutive modules that every block touches.
+    bool reserveLater = false;
 };
 
 // An instantiated pin: auto-duplicated pins appear once per instance, named "Name[k]".
@@ -104,6 +108,9 @@ public:
     // Room for `bytes` in the values of text, blob and MIDI outputs, so that publishing them
     // on the audio thread allocates nothing.
     void reserveOutputValues(std::size_t bytes);
+    // The room every block may need: queued events, delivered events and what the module
+    // publishes. Taken by the constructor unless DspModuleOptions::reserveLater.
+    void reserveBlockRoom();
     // Graph start, then every control input's default value and every audio input
     // reported static with its buffer filled with the default, all at timestamp 0.
     void start();

@@ -29,12 +29,6 @@ void* SharedMemoryPool::allocate(const std::wstring& name, float sampleRate, std
     return memory;
 }
 
-OutputLog::OutputLog()
-{
-    entries.reserve(4096);
-    arena.reserve(256 * 1024);
-}
-
 void OutputLog::add(Kind kind, std::int32_t timestamp, std::int32_t pinOrId, std::int32_t streaming,
                     const void* data, std::int32_t size)
 {

@@ -49,7 +49,13 @@ public:
         std::uint32_t size;      // payload size in bytes
     };
 
-    OutputLog();
+    // Room for `records` records and `bytes` payload bytes, so that a module publishing
+    // that much in a block allocates nothing.
+    void reserve(std::size_t records, std::size_t bytes)
+    {
+        entries.reserve(records);
+        arena.reserve(bytes);
+    }
     void clear()
     {
         entries.clear();
