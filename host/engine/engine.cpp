@@ -338,7 +338,8 @@ int Engine::processBlock()
     if (!started)
         start();
     const int count = static_cast<int>(std::min<std::int64_t>(thePatch.blockSize, length - samplePosition));
-    pumpUserInterface(samplePosition);
+    if (!guiNodes.empty())  // without GUI halves there are no timers, GUI events or dialogs
+        pumpUserInterface(samplePosition);
     processDsp(count);
     deliverToGuis();
     samplePosition += count;
