@@ -175,8 +175,7 @@ std::string loadName(Loader loader, const Format& format, int seconds, bool fres
     const char* who = loader == Loader::Ours      ? "BM_OursLoad_"
                       : loader == Loader::Sndfile ? "BM_SndfileLoad_"
                                                   : "BM_SndfileSplitLoad_";
-    return who + std::string(format.name) + "_" + std::to_string(seconds) + "s_" +
-           (fresh ? "fresh" : "reload");
+    return who + std::string(format.name) + "_" + std::to_string(seconds) + "s_" + (fresh ? "fresh" : "reload");
 }
 
 void registerBenchmarks()
@@ -238,8 +237,8 @@ int main(int argc, char** argv)
     for (const Format& format : formats)
         for (const int seconds : lengths)
             for (const bool fresh : {true, false}) {
-                const std::string file = std::string(format.name) + "_" + std::to_string(seconds) + "s_" +
-                                         (fresh ? "fresh" : "reload");
+                const std::string file =
+                    std::string(format.name) + "_" + std::to_string(seconds) + "s_" + (fresh ? "fresh" : "reload");
                 const std::string ours = loadName(Loader::Ours, format, seconds, fresh);
                 ratio("load_speed_vs_libsndfile_" + file, ours, loadName(Loader::Sndfile, format, seconds, fresh));
                 ratio("load_speed_vs_libsndfile_split_" + file, ours,

@@ -133,13 +133,13 @@ std::size_t findFourCharactersBaseline(const std::uint8_t* data, std::size_t siz
 // The same search built for wider vectors, taken where the processor has them.
 #if defined(__x86_64__)
 [[gnu::target("avx2")]] std::size_t findFourCharactersAvx2(const std::uint8_t* data, std::size_t size,
-                                                            const char (&text)[5])
+                                                           const char (&text)[5])
 {
     return searchFourCharacters(data, size, text);
 }
 
 [[gnu::target("avx512f,avx512bw")]] std::size_t findFourCharactersAvx512(const std::uint8_t* data, std::size_t size,
-                                                                          const char (&text)[5])
+                                                                         const char (&text)[5])
 {
     return searchFourCharacters(data, size, text);
 }
@@ -530,11 +530,13 @@ void AudioFile<T>::convertSamples(const SampleData& data, const std::uint8_t* by
     const int frame = data.bytesPerFrame, sample = data.bytesPerSample;
     switch (data.encoding) {
     case Encoding::Unsigned8:
-        readFrames(bytes, firstFrame, numFrames, frame, sample, [](const std::uint8_t* p) { return singleByteToSample(p[0]); });
+        readFrames(bytes, firstFrame, numFrames, frame, sample,
+                   [](const std::uint8_t* p) { return singleByteToSample(p[0]); });
         break;
     case Encoding::Signed8:
-        readFrames(bytes, firstFrame, numFrames, frame, sample,
-                   [](const std::uint8_t* p) { return static_cast<T>(static_cast<std::int8_t>(p[0])) * T(1.0 / 128.0); });
+        readFrames(bytes, firstFrame, numFrames, frame, sample, [](const std::uint8_t* p) {
+            return static_cast<T>(static_cast<std::int8_t>(p[0])) * T(1.0 / 128.0);
+        });
         break;
     case Encoding::Little16:
         readFrames(bytes, firstFrame, numFrames, frame, sample, [](const std::uint8_t* p) {
@@ -925,10 +927,18 @@ void AudioFile<T>::readFrames(const std::uint8_t* bytes, std::size_t firstFrame,
     bool converted = false;
     if (bytesPerFrame == bytesPerSample * static_cast<int>(samples.size())) {
         switch (bytesPerSample) {
-        case 1: converted = convertChannels<1>(samples, bytes, firstFrame, numFrames, read); break;
-        case 2: converted = convertChannels<2>(samples, bytes, firstFrame, numFrames, read); break;
-        case 3: converted = convertChannels<3>(samples, bytes, firstFrame, numFrames, read); break;
-        case 4: converted = convertChannels<4>(samples, bytes, firstFrame, numFrames, read); break;
+        case 1:
+            converted = convertChannels<1>(samples, bytes, firstFrame, numFrames, read);
+            break;
+        case 2:
+            converted = convertChannels<2>(samples, bytes, firstFrame, numFrames, read);
+            break;
+        case 3:
+            converted = convertChannels<3>(samples, bytes, firstFrame, numFrames, read);
+            break;
+        case 4:
+            converted = convertChannels<4>(samples, bytes, firstFrame, numFrames, read);
+            break;
         default: break;
         }
     }
