@@ -7,6 +7,7 @@
 // shape halfway. Whenever one output sample spans more than one table entry the routine
 // outputs the average of the table over that span (a box filter computed from the
 // running sums), which keeps high notes free of most aliasing.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -15,6 +16,10 @@
 #include "ShapeString.h"
 #include "SignalMath.h"
 #include "mp_sdk_audio.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -26,6 +31,66 @@ float clampUnit(float x)
 {
     return x > 1.0f ? 1.0f : (x >= -1.0f ? x : -1.0f);
 }
+
+#if defined(__x86_64__)
+// The box-filtered samples of readInTable for forward sweeps, four at a time, where the
+// processor has AVX2: lane by lane the same operations in the same order as the scalar
+// routine, so the same bits. AVX2 alone has no fused multiply-add, which would change
+// them.
+
+// floorPosition of each lane, for |x| < 2^31: the truncation, less one where it lies
+// above x (the truncation is never -0, so less 0 leaves it as it is).
+[[gnu::target("avx2")]] inline __m256d floorLanes(__m256d x)
+{
+    const __m256d t = _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(x));
+    return _mm256_sub_pd(t, _mm256_and_pd(_mm256_cmp_pd(t, x, _CMP_GT_OQ), _mm256_set1_pd(1.0)));
+}
+
+// StepIntegral::forwardIntegral of each lane on a table of shapeTableSize entries, for
+// |p| < 2^42.
+[[gnu::target("avx2")]] inline __m256d forwardIntegrals(const signal_math::SummedEntry* table, __m256d p)
+{
+    constexpr int last = shapeTableSize - 1;
+    constexpr int stride = sizeof(signal_math::SummedEntry);
+    const __m256d cycles = floorLanes(_mm256_mul_pd(p, _mm256_set1_pd(1.0 / shapeTableSize)));
+    const __m256d r = _mm256_sub_pd(p, _mm256_mul_pd(cycles, _mm256_set1_pd(shapeTableSize)));
+    const __m128i whole =
+        _mm_min_epi32(_mm_max_epi32(_mm256_cvttpd_epi32(r), _mm_setzero_si128()), _mm_set1_epi32(last));
+    const __m128i next = _mm_and_si128(_mm_add_epi32(whole, _mm_set1_epi32(1)), _mm_set1_epi32(last));
+    const __m128 sums = _mm_sub_ps(_mm_i32gather_ps(&table[0].sum, whole, stride), _mm_set1_ps(table[0].sum));
+    const __m128 values = _mm_i32gather_ps(&table[0].value, next, stride);
+    const __m256d fraction = _mm256_sub_pd(r, _mm256_cvtepi32_pd(whole));
+    return _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(cycles, _mm256_set1_pd(table[last].sum)), _mm256_cvtps_pd(sums)),
+                         _mm256_mul_pd(fraction, _mm256_cvtps_pd(values)));
+}
+
+// Half the table's mean over each sweep previous[s] -> current[s] (table units, below
+// 2^30 in size), for a multiple of four sweeps, into out[s], each sweep first brought into
+// the first cycle by whole cycles of its start; `last` gets the last mean. False if any
+// sweep is not a forward one of more than one entry (out and last then hold nothing of
+// use): a sweep longer than 1 is both.
+[[gnu::target("avx2")]] bool forwardMeans(const signal_math::SummedEntry* table, const double* previous,
+                                          const double* current, int count, float* out, double& last)
+{
+    __m256d forward = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+    __m256d mean = _mm256_setzero_pd();
+    for (int s = 0; s < count; s += 4) {
+        const __m256d start = _mm256_loadu_pd(previous + s);
+        const __m256d shift = _mm256_mul_pd(floorLanes(_mm256_mul_pd(start, _mm256_set1_pd(1.0 / shapeTableSize))),
+                                            _mm256_set1_pd(shapeTableSize));
+        const __m256d from = _mm256_sub_pd(start, shift);
+        const __m256d to = _mm256_sub_pd(_mm256_loadu_pd(current + s), shift);
+        const __m256d length = _mm256_sub_pd(to, from);
+        forward = _mm256_and_pd(forward, _mm256_cmp_pd(length, _mm256_set1_pd(1.0), _CMP_GT_OQ));
+        mean = _mm256_div_pd(_mm256_sub_pd(forwardIntegrals(table, to), forwardIntegrals(table, from)), length);
+        _mm_storeu_ps(out + s, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_set1_pd(0.5), mean)));
+    }
+    alignas(32) double means[4];
+    _mm256_store_pd(means, mean);
+    last = means[3];
+    return _mm256_movemask_pd(forward) == 0xF;
+}
+#endif
 
 }  // namespace
 
@@ -73,6 +138,9 @@ class ShapeOsc : public MpBase2 {
     float lastFrequency = 0;
     float lastSync = 0;
     float lastValue = 0;     // table value read at the previous sample (feedback source)
+#if defined(__x86_64__)
+    const bool vectorSweeps = __builtin_cpu_supports("avx2");  // forwardMeans can run
+#endif
 
 public:
     ShapeOsc()
@@ -230,9 +298,11 @@ public:
         if (c.activeIndex == pendingIndex && sampleFrames > 0) {
             // No table waits to take over: readAt's cycle markers change nothing but the
             // last one, set after the loop.
-            for (int s = 0; s < sampleFrames; ++s) {
-                value = readInTable(offset + c.accumulator, c);
-                out[s] = static_cast<float>(0.5 * value);
+            if (!readForwardSweeps(offset, c, out, sampleFrames, value)) {
+                for (int s = 0; s < sampleFrames; ++s) {
+                    value = readInTable(offset + c.accumulator, c);
+                    out[s] = static_cast<float>(0.5 * value);
+                }
             }
             c.previousMarker = cycleMarker(c.previousPosition);
         } else {
@@ -276,6 +346,52 @@ private:
             c.activeIndex = pendingIndex;
         c.previousMarker = marker;
         return readInTable(position, c);
+    }
+
+    // readInTable for `count` samples at read positions offset + accumulator, where every
+    // sample sweeps forward over more than one entry (an increment of at least 2 and
+    // below 2^24, from a position below 2^24 in size) and the processor has
+    // forwardMeans: the positions first, one after the other, then the means, four at a
+    // time. False, with `c` untouched, where that does not hold.
+    bool readForwardSweeps(double offset, Cursor& c, float* out, int count, double& value) const
+    {
+#if defined(__x86_64__)
+        if (!vectorSweeps || !(c.increment >= 2.0 && c.increment < 0x1p24) || !(std::abs(c.previousPosition) < 0x1p24))
+            return false;
+        constexpr int chunk = 64;
+        double previous[chunk];
+        double current[chunk];
+        float samples[chunk];
+        Cursor d = c;
+        for (int first = 0; first < count; first += chunk) {
+            const int n = std::min(chunk, count - first);
+            for (int s = 0; s < n; ++s) {
+                const double position = offset + d.accumulator;
+                current[s] = position - d.previousWrap;
+                double wrap = 0;
+                while (d.accumulator >= tableSize) {
+                    d.accumulator -= tableSize;
+                    wrap -= tableSize;
+                }
+                previous[s] = d.previousPosition;
+                d.previousPosition = position;
+                d.previousWrap = wrap;
+                d.accumulator += d.increment;
+            }
+            const int lanes = (n + 3) & ~3;  // the last sweep repeated up to whole lanes
+            std::fill(previous + n, previous + lanes, previous[n - 1]);
+            std::fill(current + n, current + lanes, current[n - 1]);
+            if (!forwardMeans(tables[d.activeIndex], previous, current, lanes, samples, value))
+                return false;
+            std::copy(samples, samples + n, out + first);
+        }
+        d.integralTable = nullptr;  // the next sample computes its start's integral afresh, the same bits
+        c = d;
+        return true;
+#else
+        (void)offset, (void)c, (void)out, (void)count, (void)value;
+        return false;
+#endif
     }
 
     // readAt's read of the active table, after the table choice; alone it serves while no
