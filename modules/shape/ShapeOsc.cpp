@@ -33,10 +33,11 @@ float clampUnit(float x)
 }
 
 #if defined(__x86_64__)
-// The box-filtered samples of readInTable for forward sweeps, four at a time, where the
-// processor has AVX2: lane by lane the same operations in the same order as the scalar
-// routine, so the same bits. AVX2 alone has no fused multiply-add, which would change
-// them.
+// readInTable's samples four at a time, where the processor has AVX2: lane by lane the
+// same operations in the same order as the scalar routine, so the same bits. AVX2 alone
+// has no fused multiply-add, which would change them.
+
+using Entry = signal_math::SummedEntry;
 
 // floorPosition of each lane, for |x| < 2^31: the truncation, less one where it lies
 // above x (the truncation is never -0, so less 0 leaves it as it is).
@@ -46,34 +47,64 @@ float clampUnit(float x)
     return _mm256_sub_pd(t, _mm256_and_pd(_mm256_cmp_pd(t, x, _CMP_GT_OQ), _mm256_set1_pd(1.0)));
 }
 
-// StepIntegral::forwardIntegral of each lane on a table of shapeTableSize entries, for
-// |p| < 2^42.
-[[gnu::target("avx2")]] inline __m256d forwardIntegrals(const signal_math::SummedEntry* table, __m256d p)
+// The entries' field at `offset` (of value or sum) for four indices, widened.
+[[gnu::target("avx2")]] inline __m256d gatherLanes(const float* field, __m128i index)
+{
+    return _mm256_cvtps_pd(_mm_i32gather_ps(field, index, sizeof(Entry)));
+}
+
+// StepIntegral's forwardIntegral (`forward`) or backwardIntegral of each lane, on a
+// table of shapeTableSize entries, for |p| < 2^42.
+template <bool forward>
+[[gnu::target("avx2")]] inline __m256d integralLanes(const Entry* table, __m256d p)
 {
     constexpr int last = shapeTableSize - 1;
-    constexpr int stride = sizeof(signal_math::SummedEntry);
     const __m256d cycles = floorLanes(_mm256_mul_pd(p, _mm256_set1_pd(1.0 / shapeTableSize)));
     const __m256d r = _mm256_sub_pd(p, _mm256_mul_pd(cycles, _mm256_set1_pd(shapeTableSize)));
     const __m128i whole =
         _mm_min_epi32(_mm_max_epi32(_mm256_cvttpd_epi32(r), _mm_setzero_si128()), _mm_set1_epi32(last));
-    const __m128i next = _mm_and_si128(_mm_add_epi32(whole, _mm_set1_epi32(1)), _mm_set1_epi32(last));
-    const __m128 sums = _mm_sub_ps(_mm_i32gather_ps(&table[0].sum, whole, stride), _mm_set1_ps(table[0].sum));
-    const __m128 values = _mm_i32gather_ps(&table[0].value, next, stride);
     const __m256d fraction = _mm256_sub_pd(r, _mm256_cvtepi32_pd(whole));
-    return _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(cycles, _mm256_set1_pd(table[last].sum)), _mm256_cvtps_pd(sums)),
-                         _mm256_mul_pd(fraction, _mm256_cvtps_pd(values)));
+    const __m256d wholeCycles = _mm256_mul_pd(cycles, _mm256_set1_pd(table[last].sum));
+    __m256d before;  // the running sum before the fraction's entry
+    __m256d entry;   // the value of the entry the fraction lies in
+    if constexpr (forward) {
+        const __m128i next = _mm_and_si128(_mm_add_epi32(whole, _mm_set1_epi32(1)), _mm_set1_epi32(last));
+        before = _mm256_cvtps_pd(
+            _mm_sub_ps(_mm_i32gather_ps(&table[0].sum, whole, sizeof(Entry)), _mm_set1_ps(table[0].sum)));
+        entry = gatherLanes(&table[0].value, next);
+    } else {
+        const __m128i previous = _mm_max_epi32(_mm_sub_epi32(whole, _mm_set1_epi32(1)), _mm_setzero_si128());
+        const __m256d first = _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_cmpgt_epi32(whole, _mm_setzero_si128())));
+        before = _mm256_and_pd(gatherLanes(&table[0].sum, previous), first);  // 0 at the first entry
+        entry = gatherLanes(&table[0].value, whole);
+    }
+    return _mm256_add_pd(_mm256_add_pd(wholeCycles, before), _mm256_mul_pd(fraction, entry));
 }
 
-// Half the table's mean over each sweep previous[s] -> current[s] (table units, below
-// 2^30 in size), for a multiple of four sweeps, into out[s], each sweep first brought into
-// the first cycle by whole cycles of its start; `last` gets the last mean. False if any
-// sweep is not a forward one of more than one entry (out and last then hold nothing of
-// use): a sweep longer than 1 is both.
-[[gnu::target("avx2")]] bool forwardMeans(const signal_math::SummedEntry* table, const double* previous,
-                                          const double* current, int count, float* out, double& last)
+// The table linearly interpolated at each lane's position.
+[[gnu::target("avx2")]] inline __m256d interpolateLanes(const Entry* table, __m256d position)
 {
-    __m256d forward = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
-    __m256d mean = _mm256_setzero_pd();
+    const __m256d x = _mm256_sub_pd(
+        position, _mm256_mul_pd(floorLanes(_mm256_mul_pd(position, _mm256_set1_pd(1.0 / shapeTableSize))),
+                                _mm256_set1_pd(shapeTableSize)));
+    const __m128i i = _mm256_cvttpd_epi32(x);
+    const __m256d t = _mm256_sub_pd(x, _mm256_cvtepi32_pd(i));
+    const __m128i mask = _mm_set1_epi32(shapeTableSize - 1);
+    const __m256d next = gatherLanes(&table[0].value, _mm_and_si128(_mm_add_epi32(i, _mm_set1_epi32(1)), mask));
+    const __m256d here = gatherLanes(&table[0].value, _mm_and_si128(i, mask));
+    return _mm256_add_pd(_mm256_mul_pd(t, next), _mm256_mul_pd(_mm256_sub_pd(_mm256_set1_pd(1.0), t), here));
+}
+
+// readInTable's value for each sweep previous[s] -> current[s] (table units, below 2^30
+// in size), for a multiple of four sweeps, halved into out[s]; `last` gets the last
+// value. Each sweep is first brought into the first cycle by whole cycles of its start;
+// one of at most one entry reads the table at its end, a longer one its mean, forward
+// or backward.
+[[gnu::target("avx2")]] void sweepValues(const Entry* table, const double* previous, const double* current, int count,
+                                         float* out, double& last)
+{
+    const __m256d one = _mm256_set1_pd(1.0);
+    __m256d value = _mm256_setzero_pd();
     for (int s = 0; s < count; s += 4) {
         const __m256d start = _mm256_loadu_pd(previous + s);
         const __m256d shift = _mm256_mul_pd(floorLanes(_mm256_mul_pd(start, _mm256_set1_pd(1.0 / shapeTableSize))),
@@ -81,14 +112,28 @@ float clampUnit(float x)
         const __m256d from = _mm256_sub_pd(start, shift);
         const __m256d to = _mm256_sub_pd(_mm256_loadu_pd(current + s), shift);
         const __m256d length = _mm256_sub_pd(to, from);
-        forward = _mm256_and_pd(forward, _mm256_cmp_pd(length, _mm256_set1_pd(1.0), _CMP_GT_OQ));
-        mean = _mm256_div_pd(_mm256_sub_pd(forwardIntegrals(table, to), forwardIntegrals(table, from)), length);
-        _mm_storeu_ps(out + s, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_set1_pd(0.5), mean)));
+        const __m256d distance = _mm256_andnot_pd(_mm256_set1_pd(-0.0), length);
+        const int shortSweeps = _mm256_movemask_pd(_mm256_cmp_pd(distance, one, _CMP_LE_OQ));
+        const int forwardSweeps = _mm256_movemask_pd(_mm256_cmp_pd(length, one, _CMP_GT_OQ));  // longer than 1 too
+        if (forwardSweeps == 0xF) {
+            value = _mm256_div_pd(_mm256_sub_pd(integralLanes<true>(table, to), integralLanes<true>(table, from)),
+                                  length);
+        } else if (shortSweeps == 0xF) {
+            value = interpolateLanes(table, to);
+        } else {
+            const __m256d forwardMean =
+                _mm256_div_pd(_mm256_sub_pd(integralLanes<true>(table, to), integralLanes<true>(table, from)), length);
+            const __m256d backwardMean = _mm256_div_pd(
+                _mm256_sub_pd(integralLanes<false>(table, from), integralLanes<false>(table, to)),
+                _mm256_sub_pd(from, to));
+            value = _mm256_blendv_pd(backwardMean, forwardMean, _mm256_cmp_pd(length, one, _CMP_GT_OQ));
+            value = _mm256_blendv_pd(value, interpolateLanes(table, to), _mm256_cmp_pd(distance, one, _CMP_LE_OQ));
+        }
+        _mm_storeu_ps(out + s, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_set1_pd(0.5), value)));
     }
-    alignas(32) double means[4];
-    _mm256_store_pd(means, mean);
-    last = means[3];
-    return _mm256_movemask_pd(forward) == 0xF;
+    alignas(32) double values[4];
+    _mm256_store_pd(values, value);
+    last = values[3];
 }
 #endif
 
@@ -139,7 +184,7 @@ class ShapeOsc : public MpBase2 {
     float lastSync = 0;
     float lastValue = 0;     // table value read at the previous sample (feedback source)
 #if defined(__x86_64__)
-    const bool vectorSweeps = __builtin_cpu_supports("avx2");  // forwardMeans can run
+    const bool vectorSweeps = __builtin_cpu_supports("avx2");  // sweepValues can run
 #endif
 
 public:
@@ -258,7 +303,17 @@ public:
                 out[s] = static_cast<float>(0.5 * value);
             }
         };
-        if (c.activeIndex == pendingIndex) {
+        if (c.activeIndex == pendingIndex && sampleFrames > 0 && sweepsFit(c, sampleRate)) {
+            readSweeps(c, out, sampleFrames, value, [&](int s, Cursor& d) {
+                const float pm = clampUnit(phaseMod[s]);
+                if (sync[s] > 0.0f && syncBefore <= 0.0f)
+                    d.accumulator = 0;
+                syncBefore = sync[s];
+                updateIncrement(10.0f * pitch[s], sampleRate, d, frequencyUsed);
+                return pm * static_cast<double>(tableSize) + d.accumulator;
+            });
+            c.previousMarker = cycleMarker(c.previousPosition);
+        } else if (c.activeIndex == pendingIndex) {
             // No table waits to take over: readAt's cycle markers change nothing but the
             // last one, set after the loop.
             run([&](double position) { return readInTable(position, c); });
@@ -298,7 +353,9 @@ public:
         if (c.activeIndex == pendingIndex && sampleFrames > 0) {
             // No table waits to take over: readAt's cycle markers change nothing but the
             // last one, set after the loop.
-            if (!readForwardSweeps(offset, c, out, sampleFrames, value)) {
+            if (sweepsFit(c, sampleRate)) {
+                readSweeps(c, out, sampleFrames, value, [offset](int, const Cursor& d) { return offset + d.accumulator; });
+            } else {
                 for (int s = 0; s < sampleFrames; ++s) {
                     value = readInTable(offset + c.accumulator, c);
                     out[s] = static_cast<float>(0.5 * value);
@@ -348,16 +405,27 @@ private:
         return readInTable(position, c);
     }
 
-    // readInTable for `count` samples at read positions offset + accumulator, where every
-    // sample sweeps forward over more than one entry (an increment of at least 2 and
-    // below 2^24, from a position below 2^24 in size) and the processor has
-    // forwardMeans: the positions first, one after the other, then the means, four at a
-    // time. False, with `c` untouched, where that does not hold.
-    bool readForwardSweeps(double offset, Cursor& c, float* out, int count, double& value) const
+    // Whether readSweeps can serve: the processor has sweepValues, and read positions stay
+    // far inside its range (below 2^40 in size; at a rate of 1 Hz or more an increment is
+    // at most 14 080 cycles of 4096 entries a sample).
+    bool sweepsFit(const Cursor& c, float sampleRate) const
     {
 #if defined(__x86_64__)
-        if (!vectorSweeps || !(c.increment >= 2.0 && c.increment < 0x1p24) || !(std::abs(c.previousPosition) < 0x1p24))
-            return false;
+        return vectorSweeps && sampleRate >= 1.0f && std::abs(c.previousPosition) < 0x1p40;
+#else
+        (void)c, (void)sampleRate;
+        return false;
+#endif
+    }
+
+    // readInTable for `count` samples while no table waits to take over, sample s at the
+    // read position position(s, d), which may first reset or step cursor `d` (sync,
+    // pitch): the positions one after the other, then the values four at a time. Only
+    // where sweepsFit; the caller sets the cycle marker of the last position read.
+    template <class Position>
+    void readSweeps(Cursor& c, float* out, int count, double& value, Position position) const
+    {
+#if defined(__x86_64__)
         constexpr int chunk = 64;
         double previous[chunk];
         double current[chunk];
@@ -366,31 +434,28 @@ private:
         for (int first = 0; first < count; first += chunk) {
             const int n = std::min(chunk, count - first);
             for (int s = 0; s < n; ++s) {
-                const double position = offset + d.accumulator;
-                current[s] = position - d.previousWrap;
+                const double at = position(first + s, d);
+                current[s] = at - d.previousWrap;
                 double wrap = 0;
                 while (d.accumulator >= tableSize) {
                     d.accumulator -= tableSize;
                     wrap -= tableSize;
                 }
                 previous[s] = d.previousPosition;
-                d.previousPosition = position;
+                d.previousPosition = at;
                 d.previousWrap = wrap;
                 d.accumulator += d.increment;
             }
             const int lanes = (n + 3) & ~3;  // the last sweep repeated up to whole lanes
             std::fill(previous + n, previous + lanes, previous[n - 1]);
             std::fill(current + n, current + lanes, current[n - 1]);
-            if (!forwardMeans(tables[d.activeIndex], previous, current, lanes, samples, value))
-                return false;
+            sweepValues(tables[d.activeIndex], previous, current, lanes, samples, value);
             std::copy(samples, samples + n, out + first);
         }
         d.integralTable = nullptr;  // the next sample computes its start's integral afresh, the same bits
         c = d;
-        return true;
 #else
-        (void)offset, (void)c, (void)out, (void)count, (void)value;
-        return false;
+        (void)c, (void)out, (void)count, (void)value, (void)position;
 #endif
     }
 
