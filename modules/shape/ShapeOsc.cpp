@@ -55,8 +55,7 @@ using Entry = signal_math::SummedEntry;
 
 // StepIntegral's forwardIntegral (`forward`) or backwardIntegral of each lane, on a
 // table of shapeTableSize entries, for |p| < 2^42.
-template <bool forward>
-[[gnu::target("avx2")]] inline __m256d integralLanes(const Entry* table, __m256d p)
+template <bool forward> [[gnu::target("avx2")]] inline __m256d integralLanes(const Entry* table, __m256d p)
 {
     constexpr int last = shapeTableSize - 1;
     const __m256d cycles = floorLanes(_mm256_mul_pd(p, _mm256_set1_pd(1.0 / shapeTableSize)));
@@ -84,9 +83,9 @@ template <bool forward>
 // The table linearly interpolated at each lane's position.
 [[gnu::target("avx2")]] inline __m256d interpolateLanes(const Entry* table, __m256d position)
 {
-    const __m256d x = _mm256_sub_pd(
-        position, _mm256_mul_pd(floorLanes(_mm256_mul_pd(position, _mm256_set1_pd(1.0 / shapeTableSize))),
-                                _mm256_set1_pd(shapeTableSize)));
+    const __m256d x =
+        _mm256_sub_pd(position, _mm256_mul_pd(floorLanes(_mm256_mul_pd(position, _mm256_set1_pd(1.0 / shapeTableSize))),
+                                              _mm256_set1_pd(shapeTableSize)));
     const __m128i i = _mm256_cvttpd_epi32(x);
     const __m256d t = _mm256_sub_pd(x, _mm256_cvtepi32_pd(i));
     const __m128i mask = _mm_set1_epi32(shapeTableSize - 1);
@@ -114,18 +113,18 @@ template <bool forward>
         const __m256d length = _mm256_sub_pd(to, from);
         const __m256d distance = _mm256_andnot_pd(_mm256_set1_pd(-0.0), length);
         const int shortSweeps = _mm256_movemask_pd(_mm256_cmp_pd(distance, one, _CMP_LE_OQ));
-        const int forwardSweeps = _mm256_movemask_pd(_mm256_cmp_pd(length, one, _CMP_GT_OQ));  // longer than 1 too
+        const int forwardSweeps = _mm256_movemask_pd(_mm256_cmp_pd(length, one, _CMP_GT_OQ));  // and longer than 1
         if (forwardSweeps == 0xF) {
-            value = _mm256_div_pd(_mm256_sub_pd(integralLanes<true>(table, to), integralLanes<true>(table, from)),
-                                  length);
+            value =
+                _mm256_div_pd(_mm256_sub_pd(integralLanes<true>(table, to), integralLanes<true>(table, from)), length);
         } else if (shortSweeps == 0xF) {
             value = interpolateLanes(table, to);
         } else {
             const __m256d forwardMean =
                 _mm256_div_pd(_mm256_sub_pd(integralLanes<true>(table, to), integralLanes<true>(table, from)), length);
-            const __m256d backwardMean = _mm256_div_pd(
-                _mm256_sub_pd(integralLanes<false>(table, from), integralLanes<false>(table, to)),
-                _mm256_sub_pd(from, to));
+            const __m256d backwardMean =
+                _mm256_div_pd(_mm256_sub_pd(integralLanes<false>(table, from), integralLanes<false>(table, to)),
+                              _mm256_sub_pd(from, to));
             value = _mm256_blendv_pd(backwardMean, forwardMean, _mm256_cmp_pd(length, one, _CMP_GT_OQ));
             value = _mm256_blendv_pd(value, interpolateLanes(table, to), _mm256_cmp_pd(distance, one, _CMP_LE_OQ));
         }
@@ -140,7 +139,7 @@ template <bool forward>
 }  // namespace
 
 class ShapeOsc : public MpBase2 {
-    EnumInPin pinEnable;         // 0 silent, else running
+    EnumInPin pinEnable;  // 0 silent, else running
     StringInPin pinShape;
     EnumInPin pinFreqMode;       // 0 linear Hz, else volts per octave (5 = 440 Hz)
     AudioInPin pinPitch;         // x 10: Hz or volts
@@ -182,7 +181,7 @@ class ShapeOsc : public MpBase2 {
     Cursor cursor;
     float lastFrequency = 0;
     float lastSync = 0;
-    float lastValue = 0;     // table value read at the previous sample (feedback source)
+    float lastValue = 0;  // table value read at the previous sample (feedback source)
 #if defined(__x86_64__)
     const bool vectorSweeps = __builtin_cpu_supports("avx2");  // sweepValues can run
 #endif
@@ -354,7 +353,8 @@ public:
             // No table waits to take over: readAt's cycle markers change nothing but the
             // last one, set after the loop.
             if (sweepsFit(c, sampleRate)) {
-                readSweeps(c, out, sampleFrames, value, [offset](int, const Cursor& d) { return offset + d.accumulator; });
+                readSweeps(c, out, sampleFrames, value,
+                           [offset](int, const Cursor& d) { return offset + d.accumulator; });
             } else {
                 for (int s = 0; s < sampleFrames; ++s) {
                     value = readInTable(offset + c.accumulator, c);
@@ -374,7 +374,10 @@ public:
 
 private:
     // The increment for pitch `v` (Hz or volts), recomputed only when the limited pitch changes.
-    void updateIncrement(float v, float sampleRate) { updateIncrement(v, sampleRate, cursor, lastFrequency); }
+    void updateIncrement(float v, float sampleRate)
+    {
+        updateIncrement(v, sampleRate, cursor, lastFrequency);
+    }
 
     // The same for cursor `c` and the last pitch `used`, both possibly copies in registers.
     void updateIncrement(float v, float sampleRate, Cursor& c, float& used) const
@@ -391,7 +394,10 @@ private:
     }
 
     // The cycle a read position lies in, as a multiple of the table size (always positive).
-    static int cycleMarker(double position) { return static_cast<int>(position + 3.0 * tableSize) & ~tableMask; }
+    static int cycleMarker(double position)
+    {
+        return static_cast<int>(position + 3.0 * tableSize) & ~tableMask;
+    }
 
     // The table's value at read position `position` (table units), then one step on.
     double readAt(double position, Cursor& c) const
@@ -422,8 +428,7 @@ private:
     // read position position(s, d), which may first reset or step cursor `d` (sync,
     // pitch): the positions one after the other, then the values four at a time. Only
     // where sweepsFit; the caller sets the cycle marker of the last position read.
-    template <class Position>
-    void readSweeps(Cursor& c, float* out, int count, double& value, Position position) const
+    template <class Position> void readSweeps(Cursor& c, float* out, int count, double& value, Position position) const
     {
 #if defined(__x86_64__)
         constexpr int chunk = 64;
@@ -489,8 +494,8 @@ private:
             // from the previous sample when it ended there (the same function of the same
             // position in the same table, so the same bits).
             const signal_math::StepIntegral<Entry> integral(table, tableSize);
-            const double from = c.integralTable == table && c.integralAt == prev ? c.integral
-                                                                                 : integral.forwardIntegral(prev);
+            const double from =
+                c.integralTable == table && c.integralAt == prev ? c.integral : integral.forwardIntegral(prev);
             const double to = integral.forwardIntegral(current);
             c.integralTable = table;
             c.integralAt = current;
