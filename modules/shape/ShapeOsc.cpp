@@ -374,10 +374,7 @@ public:
 
 private:
     // The increment for pitch `v` (Hz or volts), recomputed only when the limited pitch changes.
-    void updateIncrement(float v, float sampleRate)
-    {
-        updateIncrement(v, sampleRate, cursor, lastFrequency);
-    }
+    void updateIncrement(float v, float sampleRate) { updateIncrement(v, sampleRate, cursor, lastFrequency); }
 
     // The same for cursor `c` and the last pitch `used`, both possibly copies in registers.
     void updateIncrement(float v, float sampleRate, Cursor& c, float& used) const
@@ -394,10 +391,7 @@ private:
     }
 
     // The cycle a read position lies in, as a multiple of the table size (always positive).
-    static int cycleMarker(double position)
-    {
-        return static_cast<int>(position + 3.0 * tableSize) & ~tableMask;
-    }
+    static int cycleMarker(double position) { return static_cast<int>(position + 3.0 * tableSize) & ~tableMask; }
 
     // The table's value at read position `position` (table units), then one step on.
     double readAt(double position, Cursor& c) const
@@ -494,8 +488,8 @@ private:
             // from the previous sample when it ended there (the same function of the same
             // position in the same table, so the same bits).
             const signal_math::StepIntegral<Entry> integral(table, tableSize);
-            const double from =
-                c.integralTable == table && c.integralAt == prev ? c.integral : integral.forwardIntegral(prev);
+            const double from = c.integralTable == table && c.integralAt == prev ? c.integral
+                                                                                 : integral.forwardIntegral(prev);
             const double to = integral.forwardIntegral(current);
             c.integralTable = table;
             c.integralAt = current;
