@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "ShapeInterpolation.h"
 #include "ShapeString.h"
@@ -94,6 +95,28 @@ template <bool forward> [[gnu::target("avx2")]] inline __m256d integralLanes(con
     return _mm256_add_pd(_mm256_mul_pd(t, next), _mm256_mul_pd(_mm256_sub_pd(_mm256_set1_pd(1.0), t), here));
 }
 
+// Lanes shifted up by one: lane k of the result is lane k - 1 of `now`, lane 0 the last
+// lane of `previous`.
+[[gnu::target("avx2")]] inline __m256d before(__m256d now, __m256d previous)
+{
+    return _mm256_blend_pd(_mm256_permute4x64_pd(now, 0x90), _mm256_permute4x64_pd(previous, 0xFF), 0x1);
+}
+
+// The forward means of four sweeps from -> to of `length`. A sweep that starts where the
+// one before it ended takes its start's integral from there (the same function of the
+// same position, so the same bits): `ends` and `integrals` hold the previous four sweeps'
+// ends and their integrals, and take these.
+[[gnu::target("avx2")]] inline __m256d forwardMeanLanes(const Entry* table, __m256d from, __m256d to, __m256d length,
+                                                        __m256d& ends, __m256d& integrals)
+{
+    const __m256d integralTo = integralLanes<true>(table, to);
+    const bool continued = _mm256_movemask_pd(_mm256_cmp_pd(from, before(to, ends), _CMP_EQ_OQ)) == 0xF;
+    const __m256d integralFrom = continued ? before(integralTo, integrals) : integralLanes<true>(table, from);
+    ends = to;
+    integrals = integralTo;
+    return _mm256_div_pd(_mm256_sub_pd(integralTo, integralFrom), length);
+}
+
 // readInTable's value for each sweep previous[s] -> current[s] (table units, below 2^30
 // in size), for a multiple of four sweeps, halved into out[s]; `last` gets the last
 // value. Each sweep is first brought into the first cycle by whole cycles of its start;
@@ -103,7 +126,10 @@ template <bool forward> [[gnu::target("avx2")]] inline __m256d integralLanes(con
                                          float* out, double& last)
 {
     const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d none = _mm256_set1_pd(std::numeric_limits<double>::quiet_NaN());  // equal to no position
     __m256d value = _mm256_setzero_pd();
+    __m256d ends = none;  // of the four sweeps before, where their integrals are known
+    __m256d integrals = _mm256_setzero_pd();
     for (int s = 0; s < count; s += 4) {
         const __m256d start = _mm256_loadu_pd(previous + s);
         const __m256d shift = _mm256_mul_pd(floorLanes(_mm256_mul_pd(start, _mm256_set1_pd(1.0 / shapeTableSize))),
@@ -115,13 +141,12 @@ template <bool forward> [[gnu::target("avx2")]] inline __m256d integralLanes(con
         const int shortSweeps = _mm256_movemask_pd(_mm256_cmp_pd(distance, one, _CMP_LE_OQ));
         const int forwardSweeps = _mm256_movemask_pd(_mm256_cmp_pd(length, one, _CMP_GT_OQ));  // and longer than 1
         if (forwardSweeps == 0xF) {
-            value =
-                _mm256_div_pd(_mm256_sub_pd(integralLanes<true>(table, to), integralLanes<true>(table, from)), length);
+            value = forwardMeanLanes(table, from, to, length, ends, integrals);
         } else if (shortSweeps == 0xF) {
             value = interpolateLanes(table, to);
+            ends = none;
         } else {
-            const __m256d forwardMean =
-                _mm256_div_pd(_mm256_sub_pd(integralLanes<true>(table, to), integralLanes<true>(table, from)), length);
+            const __m256d forwardMean = forwardMeanLanes(table, from, to, length, ends, integrals);
             const __m256d backwardMean =
                 _mm256_div_pd(_mm256_sub_pd(integralLanes<false>(table, from), integralLanes<false>(table, to)),
                               _mm256_sub_pd(from, to));
