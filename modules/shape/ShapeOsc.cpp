@@ -48,7 +48,13 @@ using Entry = signal_math::SummedEntry;
     return _mm256_sub_pd(t, _mm256_and_pd(_mm256_cmp_pd(t, x, _CMP_GT_OQ), _mm256_set1_pd(1.0)));
 }
 
-// The entries' field at `offset` (of value or sum) for four indices, widened.
+// The whole cycles of the table before each lane's position, floorPosition(p / size).
+[[gnu::target("avx2")]] inline __m256d cycleLanes(__m256d p)
+{
+    return floorLanes(_mm256_mul_pd(p, _mm256_set1_pd(1.0 / shapeTableSize)));
+}
+
+// The field `field` points to in entry 0 (value or sum), of four entries, widened.
 [[gnu::target("avx2")]] inline __m256d gatherLanes(const float* field, __m128i index)
 {
     return _mm256_cvtps_pd(_mm_i32gather_ps(field, index, sizeof(Entry)));
@@ -59,7 +65,7 @@ using Entry = signal_math::SummedEntry;
 template <bool forward> [[gnu::target("avx2")]] inline __m256d integralLanes(const Entry* table, __m256d p)
 {
     constexpr int last = shapeTableSize - 1;
-    const __m256d cycles = floorLanes(_mm256_mul_pd(p, _mm256_set1_pd(1.0 / shapeTableSize)));
+    const __m256d cycles = cycleLanes(p);
     const __m256d r = _mm256_sub_pd(p, _mm256_mul_pd(cycles, _mm256_set1_pd(shapeTableSize)));
     const __m128i whole =
         _mm_min_epi32(_mm_max_epi32(_mm256_cvttpd_epi32(r), _mm_setzero_si128()), _mm_set1_epi32(last));
@@ -84,9 +90,7 @@ template <bool forward> [[gnu::target("avx2")]] inline __m256d integralLanes(con
 // The table linearly interpolated at each lane's position.
 [[gnu::target("avx2")]] inline __m256d interpolateLanes(const Entry* table, __m256d position)
 {
-    const __m256d x =
-        _mm256_sub_pd(position, _mm256_mul_pd(floorLanes(_mm256_mul_pd(position, _mm256_set1_pd(1.0 / shapeTableSize))),
-                                              _mm256_set1_pd(shapeTableSize)));
+    const __m256d x = _mm256_sub_pd(position, _mm256_mul_pd(cycleLanes(position), _mm256_set1_pd(shapeTableSize)));
     const __m128i i = _mm256_cvttpd_epi32(x);
     const __m256d t = _mm256_sub_pd(x, _mm256_cvtepi32_pd(i));
     const __m128i mask = _mm_set1_epi32(shapeTableSize - 1);
@@ -132,17 +136,16 @@ template <bool forward> [[gnu::target("avx2")]] inline __m256d integralLanes(con
     __m256d integrals = _mm256_setzero_pd();
     for (int s = 0; s < count; s += 4) {
         const __m256d start = _mm256_loadu_pd(previous + s);
-        const __m256d shift = _mm256_mul_pd(floorLanes(_mm256_mul_pd(start, _mm256_set1_pd(1.0 / shapeTableSize))),
-                                            _mm256_set1_pd(shapeTableSize));
+        const __m256d shift = _mm256_mul_pd(cycleLanes(start), _mm256_set1_pd(shapeTableSize));
         const __m256d from = _mm256_sub_pd(start, shift);
         const __m256d to = _mm256_sub_pd(_mm256_loadu_pd(current + s), shift);
         const __m256d length = _mm256_sub_pd(to, from);
         const __m256d distance = _mm256_andnot_pd(_mm256_set1_pd(-0.0), length);
-        const int shortSweeps = _mm256_movemask_pd(_mm256_cmp_pd(distance, one, _CMP_LE_OQ));
-        const int forwardSweeps = _mm256_movemask_pd(_mm256_cmp_pd(length, one, _CMP_GT_OQ));  // and longer than 1
-        if (forwardSweeps == 0xF) {
+        const __m256d shortSweeps = _mm256_cmp_pd(distance, one, _CMP_LE_OQ);
+        const __m256d forwardSweeps = _mm256_cmp_pd(length, one, _CMP_GT_OQ);  // and longer than 1
+        if (_mm256_movemask_pd(forwardSweeps) == 0xF) {
             value = forwardMeanLanes(table, from, to, length, ends, integrals);
-        } else if (shortSweeps == 0xF) {
+        } else if (_mm256_movemask_pd(shortSweeps) == 0xF) {
             value = interpolateLanes(table, to);
             ends = none;
         } else {
@@ -150,8 +153,8 @@ template <bool forward> [[gnu::target("avx2")]] inline __m256d integralLanes(con
             const __m256d backwardMean =
                 _mm256_div_pd(_mm256_sub_pd(integralLanes<false>(table, from), integralLanes<false>(table, to)),
                               _mm256_sub_pd(from, to));
-            value = _mm256_blendv_pd(backwardMean, forwardMean, _mm256_cmp_pd(length, one, _CMP_GT_OQ));
-            value = _mm256_blendv_pd(value, interpolateLanes(table, to), _mm256_cmp_pd(distance, one, _CMP_LE_OQ));
+            value = _mm256_blendv_pd(backwardMean, forwardMean, forwardSweeps);
+            value = _mm256_blendv_pd(value, interpolateLanes(table, to), shortSweeps);
         }
         _mm_storeu_ps(out + s, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_set1_pd(0.5), value)));
     }
